@@ -1,0 +1,10 @@
+#pragma once
+#include <QWidget>
+
+class CDialog_Audio : public QWidget {
+    Q_OBJECT
+public:
+    explicit CDialog_Audio(QWidget* parent = nullptr);
+    void RefreshAudioInputs();
+    void RefreshAudioOutputs();
+};

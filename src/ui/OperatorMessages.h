@@ -1,0 +1,46 @@
+#pragma once
+// Every message box and question goes through here. The production service shows owner-less
+// boxes: the call blocks its handler (a nested event loop) while the rest of the window stays
+// usable, as owner-less boxes behave on Windows. Tests install a recorder that records each
+// box and answers it at once.
+#include <QString>
+#include <functional>
+#include <vector>
+
+enum class MessageIcon { None, Error, Information };
+enum class MessageButtons { Ok, OkCancel };
+enum class MessageAnswer { Ok, Cancel };
+
+struct OperatorMessage {
+    QString text;
+    QString caption;
+    MessageIcon icon = MessageIcon::Error;
+    MessageButtons buttons = MessageButtons::Ok;
+};
+
+class OperatorMessages {
+public:
+    virtual ~OperatorMessages() = default;
+    virtual MessageAnswer Show(const OperatorMessage& message) = 0;
+};
+
+// The service in use; the production one unless a test has installed its own.
+OperatorMessages& Messages();
+void InstallMessages(OperatorMessages* service); // nullptr restores the production service
+
+// The common case: caption "ERROR", error icon, one OK button.
+void ShowError(const QString& text);
+// A question with OK and Cancel; true when answered OK.
+bool AskOkCancel(const QString& text, const QString& caption, MessageIcon icon);
+
+// For tests: records every message and answers with the queued answers (OK when none left).
+class RecordingMessages : public OperatorMessages {
+public:
+    RecordingMessages() { InstallMessages(this); }
+    ~RecordingMessages() override { InstallMessages(nullptr); }
+    MessageAnswer Show(const OperatorMessage& message) override;
+
+    std::vector<OperatorMessage> shown;
+    std::vector<MessageAnswer> answers;
+    std::function<void(const OperatorMessage&)> onShow; // runs before the answer is given
+};

@@ -1,0 +1,64 @@
+#pragma once
+// A pseudo-terminal pair on which a test plays the matrix: the code under test opens
+// slavePath() as its serial port; the test reads what arrives on the master side, with the
+// time each burst began, and writes reply bytes back.
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+class PtyMatrix {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // One command as the matrix would see it: bytes that arrived with no idle gap of
+    // burstGapMs or more between them.
+    struct Burst {
+        std::string bytes;
+        Clock::time_point start;
+        Clock::time_point end;
+    };
+
+    explicit PtyMatrix(int burstGapMs = 30);
+    ~PtyMatrix();
+    PtyMatrix(const PtyMatrix&) = delete;
+    PtyMatrix& operator=(const PtyMatrix&) = delete;
+
+    const std::string& slavePath() const { return slavePath_; }
+
+    // Writes to the master side, as the matrix sending.
+    void write(std::span<const uint8_t> bytes);
+    void write(const std::string& bytes);
+    // A frame of the given type and data, marker and checksum included.
+    void writeFrame(int type, std::span<const uint8_t> data);
+
+    // Closes the master side while the slave may still be open (a pulled adapter).
+    void closeMaster();
+
+    // Bursts completed so far (a burst completes after burstGapMs of silence).
+    std::vector<Burst> bursts();
+    // Waits until at least count bursts have completed; false on time-out.
+    bool waitForBursts(size_t count, int timeoutMs);
+    // Everything received so far, concatenated.
+    std::string received();
+    void clear();
+
+private:
+    void readLoop();
+
+    int master_ = -1;
+    int slave_ = -1; // kept open so the line stays up between opens of the code under test
+    int wakePipe_[2] = {-1, -1};
+    std::string slavePath_;
+    int gapMs_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Burst> bursts_;
+    Burst pending_;
+    bool pendingActive_ = false;
+    std::thread reader_;
+};
