@@ -1,0 +1,19 @@
+#pragma once
+// tavloctl's subcommands. Each Register* adds one subcommand (or a group) to the parser; its
+// callback stores the process's exit code in the context.
+#include <CLI/CLI.hpp>
+#include <string>
+
+enum ExitCode { ExitOk = 0, ExitFailure = 1, ExitUsage = 2, ExitPortError = 3, ExitNoReply = 4 };
+
+struct CliContext {
+    std::string port; // --port: a name from `tavloctl ports` or a device path
+    int exitCode = ExitOk;
+};
+
+// Bad input found after parsing (a malformed value, a file too large): exit code 2.
+struct UsageError {
+    std::string message;
+};
+
+void RegisterDecodeCommand(CLI::App& app, CliContext& context);
