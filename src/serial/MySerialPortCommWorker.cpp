@@ -1,0 +1,166 @@
+#include "MySerialPortCommWorker.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <sys/ioctl.h>
+#include <termios.h>
+#endif
+
+namespace {
+// The matrix sends its blocks in pieces; waiting this long after the threshold is reached lets
+// a whole block arrive before the receiver reads.
+constexpr int kNotifyDelayMs = 500;
+constexpr qint64 kNotifyThreshold = 2;
+} // namespace
+
+MySerialPortComm::Worker::Worker(MySerialPortComm& owner) : owner_(owner) {}
+
+bool MySerialPortComm::Worker::open(const QString& portName, int baudRate)
+{
+    close();
+    if (!notifyDelay_) {
+        notifyDelay_ = new QTimer(this);
+        notifyDelay_->setSingleShot(true);
+        notifyDelay_->setInterval(kNotifyDelayMs);
+        notifyDelay_->callOnTimeout(this, [this] { emit owner_.dataReceived(); });
+    }
+    port_ = new QSerialPort(this);
+    port_->setPortName(portName);
+    // The line settings go in before open so that the device never runs at a stale rate;
+    // configure() below sets them again and reports whether the driver took them.
+    port_->setBaudRate(baudRate);
+    if (!port_->open(QIODevice::ReadWrite)) {
+        delete port_;
+        port_ = nullptr;
+        return false;
+    }
+    ++generation_;
+    open_ = true;
+    connect(port_, &QSerialPort::readyRead, this, [this] { onReadyRead(); });
+    connect(port_, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError e) { onError(e); });
+    port_->clear(QSerialPort::AllDirections);
+    if (configure(baudRate))
+        return true;
+    // A port that could not be set up is of no use to the caller, who reports the failure and
+    // believes the port closed; leaving it open would hold the device and feed it notifications.
+    close();
+    return false;
+}
+
+bool MySerialPortComm::Worker::configure(int baudRate)
+{
+    if (!port_)
+        return false;
+    // Flow control is not touched here: the line keeps whatever the device was opened with.
+    const bool ok = port_->setBaudRate(baudRate) && port_->setDataBits(QSerialPort::Data8) &&
+                    port_->setParity(QSerialPort::NoParity) &&
+                    port_->setStopBits(QSerialPort::OneStop);
+    if (ok)
+        baudRate_ = baudRate;
+    return ok;
+}
+
+void MySerialPortComm::Worker::write(const QByteArray& bytes)
+{
+    if (!port_)
+        return;
+    port_->write(bytes);
+    // Hand the bytes to the driver now rather than on the next pass of the event loop.
+    port_->flush();
+}
+
+QByteArray MySerialPortComm::Worker::read()
+{
+    if (!port_)
+        return {};
+    return port_->read(kMaxRead);
+}
+
+bool MySerialPortComm::Worker::drain(int timeoutMs)
+{
+    if (!port_)
+        return false;
+    const QDeadlineTimer deadline(std::max(timeoutMs, 0));
+    while (port_ && port_->bytesToWrite() > 0) {
+        if (deadline.hasExpired())
+            return false;
+        if (!port_->waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
+            return port_ && port_->bytesToWrite() == 0;
+    }
+    return port_ && drainDriverQueue(deadline);
+}
+
+// Waits until the driver's transmit queue is empty. tcdrain() would do, but it cannot be
+// bounded and hangs for good on a line held by flow control; instead sleep for the wire time
+// of what is still queued and look again.
+bool MySerialPortComm::Worker::drainDriverQueue(const QDeadlineTimer& deadline)
+{
+#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
+    const int bitsPerMs = std::max(baudRate_ / 1000, 1);
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(port_->handle(), TIOCOUTQ, &queued) != 0 || queued <= 0)
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        const qint64 wireMs = queued * 10 / bitsPerMs + 1;
+        QThread::msleep(static_cast<unsigned long>(std::min(wireMs, deadline.remainingTime())));
+    }
+#else
+    Q_UNUSED(deadline);
+    return true;
+#endif
+}
+
+void MySerialPortComm::Worker::close()
+{
+    if (!port_)
+        return;
+    open_ = false;
+    notifyDelay_->stop();
+    // Unsent output is discarded, as a closing port always did; callers who need their last
+    // command on the wire call DrainOutput first.
+    port_->clear(QSerialPort::Output);
+    port_->disconnect(this);
+    port_->close();
+    delete port_;
+    port_ = nullptr;
+}
+
+void MySerialPortComm::Worker::onReadyRead()
+{
+    if (!port_ || notifyDelay_->isActive())
+        return;
+    if (port_->bytesAvailable() >= kNotifyThreshold)
+        notifyDelay_->start();
+}
+
+// A device that fails while open does not recover: report it once and close. Some drivers
+// (a pseudo-terminal whose master is gone) keep signalling the same error for as long as the
+// descriptor is watched, so further signals are cut off first. The close itself waits for the
+// next pass of the event loop: QSerialPort is still inside its own read handler here.
+void MySerialPortComm::Worker::onError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !port_)
+        return;
+    disconnect(port_, &QSerialPort::errorOccurred, this, nullptr);
+    const QString reason = port_->errorString();
+    const quint64 generation = generation_;
+    QMetaObject::invokeMethod(
+        this, [this, generation, reason] { finishLost(generation, reason); },
+        Qt::QueuedConnection);
+}
+
+void MySerialPortComm::Worker::finishLost(quint64 generation, const QString& reason)
+{
+    // Closed (or closed and opened again) by the owner in the meantime: nothing was lost.
+    if (!port_ || generation != generation_)
+        return;
+    close();
+    emit owner_.portLost(reason);
+}
