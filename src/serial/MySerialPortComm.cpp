@@ -4,7 +4,8 @@
 
 #include <QThread>
 
-namespace {
+namespace
+{
 // Runs fn on the worker's thread and waits for its result; a call made on that thread itself
 // runs directly, where a blocking queued call would wait for itself.
 template <typename Fn> auto RunOnPortThread(QObject* worker, Fn fn)
@@ -46,9 +47,8 @@ bool MySerialPortComm::OpenPortByName(const QString& portName, int baudRate)
     // application object, which may not exist yet when the global port is made.
     if (!thread_->isRunning())
         thread_->start();
-    return RunOnPortThread(worker_, [this, portName, baudRate] {
-        return worker_->open(portName, baudRate);
-    });
+    return RunOnPortThread(
+        worker_, [this, portName, baudRate] { return worker_->open(portName, baudRate); });
 }
 
 bool MySerialPortComm::ConfigureLine(int baudRate)
@@ -70,8 +70,8 @@ int MySerialPortComm::WritePort(const QByteArray& bytes)
     // Queued, never waited for: events to one thread are handled in order, one at a time, so
     // writes from several threads reach the wire whole and in the order they were made.
     Worker* worker = worker_;
-    QMetaObject::invokeMethod(worker, [worker, bytes] { worker->write(bytes); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker, [worker, bytes] { worker->write(bytes); }, Qt::QueuedConnection);
     return static_cast<int>(bytes.size());
 }
 

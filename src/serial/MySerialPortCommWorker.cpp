@@ -10,11 +10,32 @@
 #include <termios.h>
 #endif
 
-namespace {
+namespace
+{
 // The matrix sends its blocks in pieces; waiting this long after the threshold is reached lets
 // a whole block arrive before the receiver reads.
 constexpr int kNotifyDelayMs = 500;
 constexpr qint64 kNotifyThreshold = 2;
+
+// QSerialPort's own error text is taken from errno, which after a read that simply returned
+// nothing is whatever an earlier call left there ("Inappropriate ioctl for device"); say what
+// happened in plain words instead.
+QString LossReason(const QString& portName, QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::ReadError:
+        return QStringLiteral("%1 can no longer be read; the device may have been removed")
+            .arg(portName);
+    case QSerialPort::WriteError:
+        return QStringLiteral("%1 can no longer be written; the device may have been removed")
+            .arg(portName);
+    case QSerialPort::ResourceError:
+        return QStringLiteral("%1 is no longer available; the device may have been removed")
+            .arg(portName);
+    default:
+        return QStringLiteral("%1 failed (error %2)").arg(portName).arg(int(error));
+    }
+}
 } // namespace
 
 MySerialPortComm::Worker::Worker(MySerialPortComm& owner) : owner_(owner) {}
@@ -149,11 +170,10 @@ void MySerialPortComm::Worker::onError(QSerialPort::SerialPortError error)
     if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !port_)
         return;
     disconnect(port_, &QSerialPort::errorOccurred, this, nullptr);
-    const QString reason = port_->errorString();
+    const QString reason = LossReason(port_->portName(), error);
     const quint64 generation = generation_;
     QMetaObject::invokeMethod(
-        this, [this, generation, reason] { finishLost(generation, reason); },
-        Qt::QueuedConnection);
+        this, [this, generation, reason] { finishLost(generation, reason); }, Qt::QueuedConnection);
 }
 
 void MySerialPortComm::Worker::finishLost(quint64 generation, const QString& reason)

@@ -11,7 +11,8 @@
 class QDeadlineTimer;
 class QTimer;
 
-class MySerialPortComm::Worker : public QObject {
+class MySerialPortComm::Worker : public QObject
+{
 public:
     explicit Worker(MySerialPortComm& owner);
 

@@ -3,7 +3,8 @@
 #include <QSerialPortInfo>
 #include <algorithm>
 
-namespace {
+namespace
+{
 std::vector<SSerInfo>& ExtraPorts()
 {
     static std::vector<SSerInfo> extra;
@@ -17,8 +18,9 @@ SSerInfo RecordFor(const QSerialPortInfo& port)
     info.portName = port.portName();
     const QString description = port.description();
     // Shaped as the friendly names Windows gives its ports, "USB Serial Port (COM3)".
-    info.friendlyName =
-        description.isEmpty() ? info.portName : description + QStringLiteral(" (%1)").arg(info.portName);
+    info.friendlyName = description.isEmpty()
+                            ? info.portName
+                            : description + QStringLiteral(" (%1)").arg(info.portName);
     info.isUsbDevice = port.hasVendorIdentifier();
     info.portDescription = description;
     return info;
