@@ -1,0 +1,37 @@
+# Shared by scripts/test, scripts/run, scripts/fuzz and scripts/bench: installs what is missing
+# (Debian 12, as root or with sudo), then configures and builds. Source it; do not run it.
+set -euo pipefail
+
+TAVLO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+TAVLO_BUILD=${TAVLO_BUILD:-$TAVLO_ROOT/build}
+TAVLO_JOBS=${TAVLO_JOBS:-$(nproc)}
+
+tavlo_packages=(
+  cmake make g++ pkg-config
+  qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  clang libclang-rt-14-dev
+)
+
+tavlo_install() {
+    local missing=() extra=("$@")
+    for package in "${tavlo_packages[@]}" "${extra[@]}"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
+
+tavlo_build() {
+    local werror=OFF
+    [ "${CI:-}" = "true" ] && werror=ON
+    cmake -S "$TAVLO_ROOT" -B "$TAVLO_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTAVLO_WERROR="$werror" "$@" >/dev/null
+    cmake --build "$TAVLO_BUILD" -j "$TAVLO_JOBS"
+}
