@@ -21,6 +21,8 @@ struct NetworkSettings {
     std::array<uint8_t, 4> dns{};
     std::array<uint8_t, 6> mac{};
     std::string netbiosName; // 8-bit text, at most 16 bytes
+
+    bool operator==(const NetworkSettings&) const = default;
 };
 
 struct MatrixState {
