@@ -49,6 +49,8 @@ CDialog_Video::CDialog_Video(QWidget* parent) : QWidget(parent)
 
     presetTimer_.setObjectName(QStringLiteral("timer%1").arg(kPresetTimerId));
     presetTimer_.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early; the selection must last the full 5 s.
+    presetTimer_.setTimerType(Qt::PreciseTimer);
     presetTimer_.setInterval(kPresetLapseMs);
     connect(&presetTimer_, &QTimer::timeout, this, &CDialog_Video::uncheckPresets);
 }
