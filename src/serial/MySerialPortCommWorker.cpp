@@ -46,6 +46,8 @@ bool MySerialPortComm::Worker::open(const QString& portName, int baudRate)
     if (!notifyDelay_) {
         notifyDelay_ = new QTimer(this);
         notifyDelay_->setSingleShot(true);
+        // A coarse timer may fire up to 5 % early; the delay is a lower bound.
+        notifyDelay_->setTimerType(Qt::PreciseTimer);
         notifyDelay_->setInterval(kNotifyDelayMs);
         notifyDelay_->callOnTimeout(this, [this] { emit owner_.dataReceived(); });
     }
@@ -90,9 +92,10 @@ void MySerialPortComm::Worker::write(const QByteArray& bytes)
 {
     if (!port_)
         return;
+    // QSerialPort writes from its write notifier as soon as this thread is back in its event
+    // loop, which is at once: nothing else runs here. No flush(): on a full driver queue it
+    // meets EAGAIN and reports that as a failed device.
     port_->write(bytes);
-    // Hand the bytes to the driver now rather than on the next pass of the event loop.
-    port_->flush();
 }
 
 QByteArray MySerialPortComm::Worker::read()
@@ -121,20 +124,24 @@ bool MySerialPortComm::Worker::drain(int timeoutMs)
 // of what is still queued and look again.
 bool MySerialPortComm::Worker::drainDriverQueue(const QDeadlineTimer& deadline)
 {
-#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
     const int bitsPerMs = std::max(baudRate_ / 1000, 1);
-    for (;;) {
-        int queued = 0;
-        if (::ioctl(port_->handle(), TIOCOUTQ, &queued) != 0 || queued <= 0)
-            return true;
+    for (int queued = driverQueued(); queued > 0; queued = driverQueued()) {
         if (deadline.hasExpired())
             return false;
         const qint64 wireMs = queued * 10 / bitsPerMs + 1;
         QThread::msleep(static_cast<unsigned long>(std::min(wireMs, deadline.remainingTime())));
     }
-#else
-    Q_UNUSED(deadline);
     return true;
+}
+
+// Bytes the driver holds that have not left the line yet; -1 when it cannot tell.
+int MySerialPortComm::Worker::driverQueued() const
+{
+#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
+    int queued = 0;
+    return ::ioctl(port_->handle(), TIOCOUTQ, &queued) == 0 ? queued : -1;
+#else
+    return -1;
 #endif
 }
 
@@ -145,8 +152,12 @@ void MySerialPortComm::Worker::close()
     open_ = false;
     notifyDelay_->stop();
     // Unsent output is discarded, as a closing port always did; callers who need their last
-    // command on the wire call DrainOutput first.
-    port_->clear(QSerialPort::Output);
+    // command on the wire call DrainOutput first. QSerialPort drops its own buffer on close;
+    // the driver's queue is flushed only when it still holds bytes, because on a
+    // pseudo-terminal a flush also throws away what the other side has not read yet, which
+    // has long left this port.
+    if (driverQueued() != 0)
+        port_->clear(QSerialPort::Output);
     port_->disconnect(this);
     port_->close();
     delete port_;

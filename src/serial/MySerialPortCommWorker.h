@@ -30,6 +30,7 @@ private:
     void onError(QSerialPort::SerialPortError error);
     void finishLost(quint64 generation, const QString& reason);
     bool drainDriverQueue(const QDeadlineTimer& deadline);
+    int driverQueued() const;
 
     MySerialPortComm& owner_;
     QSerialPort* port_ = nullptr; // one per open, so a lost port leaves no stale state behind
