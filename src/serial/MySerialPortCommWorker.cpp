@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #endif
@@ -16,6 +17,10 @@ namespace
 // a whole block arrive before the receiver reads.
 constexpr int kNotifyDelayMs = 500;
 constexpr qint64 kNotifyThreshold = 2;
+// Write stalls in a row, with nothing written in between, after which a device that still
+// looks alive is taken for failed all the same: a driver that rejects every write must not
+// keep the port thread spinning.
+constexpr int kMaxWriteStalls = 100;
 
 // QSerialPort's own error text is taken from errno, which after a read that simply returned
 // nothing is whatever an earlier call left there ("Inappropriate ioctl for device"); say what
@@ -35,6 +40,20 @@ QString LossReason(const QString& portName, QSerialPort::SerialPortError error)
     default:
         return QStringLiteral("%1 failed (error %2)").arg(portName).arg(int(error));
     }
+}
+
+// A hung-up or vanished device says so when polled; a merely full one does not.
+bool DeviceLooksAlive(qintptr handle)
+{
+#ifdef Q_OS_UNIX
+    pollfd probe{static_cast<int>(handle), POLLOUT, 0};
+    if (::poll(&probe, 1, 0) < 0)
+        return false;
+    return (probe.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+#else
+    Q_UNUSED(handle);
+    return true;
+#endif
 }
 } // namespace
 
@@ -62,8 +81,10 @@ bool MySerialPortComm::Worker::open(const QString& portName, int baudRate)
         return false;
     }
     ++generation_;
+    writeStalls_ = 0;
     open_ = true;
     connect(port_, &QSerialPort::readyRead, this, [this] { onReadyRead(); });
+    connect(port_, &QSerialPort::bytesWritten, this, [this] { writeStalls_ = 0; });
     connect(port_, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError e) { onError(e); });
     port_->clear(QSerialPort::AllDirections);
@@ -180,11 +201,27 @@ void MySerialPortComm::Worker::onError(QSerialPort::SerialPortError error)
 {
     if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !port_)
         return;
+    if (isWriteStall(error)) {
+        port_->clearError();
+        return;
+    }
     disconnect(port_, &QSerialPort::errorOccurred, this, nullptr);
     const QString reason = LossReason(port_->portName(), error);
     const quint64 generation = generation_;
     QMetaObject::invokeMethod(
         this, [this, generation, reason] { finishLost(generation, reason); }, Qt::QueuedConnection);
+}
+
+// QSerialPort reports a write into a full driver queue (EAGAIN) as ResourceError, the same
+// code as a device that is gone. Output still waiting and a device that does not report a
+// hang-up tell the stall apart; QSerialPort keeps the bytes and writes them when it can.
+bool MySerialPortComm::Worker::isWriteStall(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ResourceError && error != QSerialPort::WriteError)
+        return false;
+    if (port_->bytesToWrite() == 0 || !DeviceLooksAlive(port_->handle()))
+        return false;
+    return ++writeStalls_ <= kMaxWriteStalls;
 }
 
 void MySerialPortComm::Worker::finishLost(quint64 generation, const QString& reason)

@@ -28,6 +28,7 @@ public:
 private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
+    bool isWriteStall(QSerialPort::SerialPortError error);
     void finishLost(quint64 generation, const QString& reason);
     bool drainDriverQueue(const QDeadlineTimer& deadline);
     int driverQueued() const;
@@ -37,5 +38,6 @@ private:
     QTimer* notifyDelay_ = nullptr;
     quint64 generation_ = 0; // counts opens, so a late loss report cannot close a newer port
     int baudRate_ = 0;
+    int writeStalls_ = 0;
     std::atomic<bool> open_{false};
 };
