@@ -16,8 +16,7 @@
 
 class QThread;
 
-class MySerialPortComm : public QObject
-{
+class MySerialPortComm : public QObject {
     Q_OBJECT
 public:
     static constexpr int kMaxRead = 16384;
