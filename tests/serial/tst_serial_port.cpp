@@ -59,6 +59,14 @@ public:
         master_ = -1;
     }
     const QString& path() const { return path_; }
+    // The line settings are the terminal's, shared by every descriptor open on it.
+    termios lineSettings() const
+    {
+        termios settings{};
+        tcgetattr(slave_, &settings);
+        return settings;
+    }
+    void setLineSettings(const termios& settings) { tcsetattr(slave_, TCSANOW, &settings); }
     // Reads whatever the master side holds, without waiting.
     qsizetype drainMaster()
     {
@@ -105,6 +113,7 @@ private slots:
     void notificationReachesReceiverThread();
     void notificationDelayFigures();
     void readReturnsAtMostMaxRead();
+    void openSetsEightNoneOneAndConfigureChangesRate();
     void closedPortDoesNothing();
     void openFailsOnMissingDevice();
     void reopenClosesOldPort();
@@ -294,6 +303,27 @@ void SerialPortTest::readReturnsAtMostMaxRead()
     QTRY_VERIFY_WITH_TIMEOUT((rest += port.ReadPort()).size() >= 5000, 2000);
     QCOMPARE(first + rest, QByteArray::fromStdString(sent));
     QVERIFY(port.ReadPort().isEmpty());
+}
+
+void SerialPortTest::openSetsEightNoneOneAndConfigureChangesRate()
+{
+    StalledPty pty;
+    termios odd = pty.lineSettings();
+    odd.c_cflag = (odd.c_cflag & ~CSIZE) | CS7 | PARENB | PARODD | CSTOPB;
+    cfsetspeed(&odd, B2400);
+    pty.setLineSettings(odd);
+
+    MySerialPortComm port;
+    QVERIFY(port.OpenPortByName(pty.path(), kBaud));
+    termios line = pty.lineSettings();
+    QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(line.c_cflag & (PARENB | CSTOPB), tcflag_t(0));
+    QCOMPARE(cfgetospeed(&line), speed_t(B115200));
+
+    QVERIFY(port.ConfigureLine(9600));
+    line = pty.lineSettings();
+    QCOMPARE(cfgetospeed(&line), speed_t(B9600));
+    QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
 }
 
 void SerialPortTest::closedPortDoesNothing()
