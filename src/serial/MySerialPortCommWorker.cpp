@@ -62,14 +62,7 @@ MySerialPortComm::Worker::Worker(MySerialPortComm& owner) : owner_(owner) {}
 bool MySerialPortComm::Worker::open(const QString& portName, int baudRate)
 {
     close();
-    if (!notifyDelay_) {
-        notifyDelay_ = new QTimer(this);
-        notifyDelay_->setSingleShot(true);
-        // A coarse timer may fire up to 5 % early; the delay is a lower bound.
-        notifyDelay_->setTimerType(Qt::PreciseTimer);
-        notifyDelay_->setInterval(kNotifyDelayMs);
-        notifyDelay_->callOnTimeout(this, [this] { emit owner_.dataReceived(); });
-    }
+    makeNotifyDelay();
     port_ = new QSerialPort(this);
     port_->setPortName(portName);
     // The line settings go in before open so that the device never runs at a stale rate;
@@ -94,6 +87,19 @@ bool MySerialPortComm::Worker::open(const QString& portName, int baudRate)
     // believes the port closed; leaving it open would hold the device and feed it notifications.
     close();
     return false;
+}
+
+// Made on the port thread, where its timer events must be handled.
+void MySerialPortComm::Worker::makeNotifyDelay()
+{
+    if (notifyDelay_)
+        return;
+    notifyDelay_ = new QTimer(this);
+    notifyDelay_->setSingleShot(true);
+    // A coarse timer may fire up to 5 % early; the delay is a lower bound.
+    notifyDelay_->setTimerType(Qt::PreciseTimer);
+    notifyDelay_->setInterval(kNotifyDelayMs);
+    notifyDelay_->callOnTimeout(this, [this] { emit owner_.dataReceived(); });
 }
 
 bool MySerialPortComm::Worker::configure(int baudRate)

@@ -26,6 +26,7 @@ public:
     bool isOpen() const { return open_.load(); }
 
 private:
+    void makeNotifyDelay();
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     bool isWriteStall(QSerialPort::SerialPortError error);
