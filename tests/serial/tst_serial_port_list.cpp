@@ -151,13 +151,4 @@ TEST_F(ExtraPortsTest, appendedAfterSystemPortsCompletedAndReplacedByPath)
     ClearExtraSerialPorts();
     EXPECT_EQ(EnumerateSerialPorts().size(), systemCount);
 }
-
-TEST_F(ExtraPortsTest, systemPortsAreCompletedAndOpenableByTheirItem)
-{
-    for (const SSerInfo& port : EnumerateSerialPorts()) {
-        EXPECT_FALSE(port.friendlyName.isEmpty()) << port.devicePath.toStdString();
-        EXPECT_FALSE(port.portDescription.isEmpty()) << port.devicePath.toStdString();
-        EXPECT_EQ(PortNameFromItem(PortListItem(port)), port.portName);
-    }
-}
 } // namespace
