@@ -45,6 +45,7 @@ QPushButton* MakeButton(QWidget* parent, int id, const QString& caption)
 CDialog_Rename_Page::CDialog_Rename_Page(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Rename Page"));
+    setMinimumWidth(320);
 
     auto* modeLabel = new QLabel(QStringLiteral("Mode"), this);
     mode_ = new QComboBox(this);

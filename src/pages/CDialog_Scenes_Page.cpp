@@ -31,6 +31,7 @@ QPushButton* MakeButton(QWidget* parent, int id, const QString& caption)
 CDialog_Scenes_Page::CDialog_Scenes_Page(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Scenes Page"));
+    setMinimumWidth(320);
 
     auto* grid = new QGridLayout;
     for (int n = 1; n <= kRows; ++n) {

@@ -21,6 +21,8 @@
 
 namespace {
 
+constexpr int kButtonHeight = 44;
+
 QString RoutingCaption(int input, int output)
 {
     return QString::asprintf("0%d>>0%d", input, output);
@@ -44,8 +46,10 @@ CDialog_Video::CDialog_Video(QWidget* parent) : QWidget(parent)
     bottom->addWidget(buildRenameGroup(), 0, Qt::AlignBottom);
 
     auto* page = new QVBoxLayout(this);
-    page->addLayout(top, 3);
-    page->addLayout(bottom, 2);
+    page->addLayout(top);
+    page->addSpacing(kButtonHeight / 2);
+    page->addLayout(bottom);
+    page->addStretch(1);
 
     presetTimer_.setObjectName(QStringLiteral("timer%1").arg(kPresetTimerId));
     presetTimer_.setSingleShot(true);
@@ -61,8 +65,8 @@ QPushButton* CDialog_Video::makeButton(int id, const QString& caption, bool chec
     SetControlId(button, id);
     button->setCheckable(checkable);
     button->setAutoDefault(false);
-    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    button->setMinimumHeight(40);
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    button->setFixedHeight(kButtonHeight);
     return button;
 }
 
@@ -92,9 +96,8 @@ QGroupBox* CDialog_Video::buildInputGroup()
         connect(inputs_[n - 1], &QPushButton::clicked, this, [this, n] { RouteInput(n); });
         inputs_[n - 1]->installEventFilter(this);
     }
-    // Keeps the input buttons level with the outputs above "All".
-    grid->setRowStretch(2, 1);
-    grid->setRowMinimumHeight(2, all_->minimumHeight());
+    // Level with outputs 1-4, which have "All" below them.
+    grid->setAlignment(Qt::AlignTop);
     return group;
 }
 
@@ -117,6 +120,8 @@ QGroupBox* CDialog_Video::buildStoreGroup()
     auto* name = makeButton(kNameScenes, QStringLiteral("Name"), false);
     grid->addWidget(save, 0, 4);
     grid->addWidget(recall, 1, 4);
+    name->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    name->setMaximumHeight(QWIDGETSIZE_MAX);
     grid->addWidget(name, 0, 5, 2, 1);
     connect(save, &QPushButton::clicked, this, [this] { runSceneOperation(false); });
     connect(recall, &QPushButton::clicked, this, [this] { runSceneOperation(true); });

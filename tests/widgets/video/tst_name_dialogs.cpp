@@ -172,7 +172,8 @@ private slots:
         QVERIFY(matrix.waitForBursts(1, 2000));
         QVERIFY(NothingMoreArrives(matrix, 1));
         QCOMPARE(BurstBytes(matrix), std::vector<std::string>{command.toStdString()});
-        QVERIFY(MsBetween(pressed, matrix.bursts()[0].start) >= 100);
+        const QString pacing = PacingFault(matrix.bursts(), pressed);
+        QVERIFY2(pacing.isEmpty(), qPrintable(pacing));
 
         const QByteArray stored = command.mid(command.indexOf("name=") + 5);
         QCOMPARE(EntryBytes(nameTable, row), Padded(stored));
@@ -317,13 +318,15 @@ private slots:
         QVERIFY(matrix.waitForBursts(1, 2000));
         QVERIFY(NothingMoreArrives(matrix, 1));
         QCOMPARE(BurstBytes(matrix), std::vector<std::string>{"#group6 exe=1 name=Meeting"});
-        QVERIFY(MsBetween(pressed, matrix.bursts()[0].start) >= 100);
+        const QString pacing = PacingFault(matrix.bursts(), pressed);
+        QVERIFY2(pacing.isEmpty(), qPrintable(pacing));
         QCOMPARE(EntryBytes(NameTable::Scene, 6), Padded("Meeting"));
     }
 
     void twoSceneNamesEachAfterItsOwnPause()
     {
         CDialog_Scenes_Page dialog;
+        const auto pressed = PtyMatrix::Clock::now();
         saveScene(dialog, 1, "Morning");
         saveScene(dialog, 8, QString::fromUtf8("会议室"));
         QVERIFY(matrix.waitForBursts(2, 2000));
@@ -332,7 +335,8 @@ private slots:
         QCOMPARE(BurstBytes(matrix),
                  (std::vector<std::string>{"#group1 exe=1 name=Morning",
                                            "#group8 exe=1 name=" + kMeetingRoomGbk.toStdString()}));
-        QVERIFY(MsBetween(bursts[0].start, bursts[1].start) >= 100);
+        const QString pacing = PacingFault(bursts, pressed);
+        QVERIFY2(pacing.isEmpty(), qPrintable(pacing));
         QCOMPARE(EntryBytes(NameTable::Scene, 8), Padded(kMeetingRoomGbk));
     }
 

@@ -171,9 +171,8 @@ private slots:
         QVERIFY(NothingMoreArrives(matrix, static_cast<size_t>(commands.size())));
         const auto bursts = matrix.bursts();
         QCOMPARE(BurstBytes(matrix), ToStd(commands));
-        QVERIFY(MsBetween(pressed, bursts[0].start) >= 100);
-        for (size_t i = 1; i < bursts.size(); ++i)
-            QVERIFY(MsBetween(bursts[i - 1].start, bursts[i].start) >= 100);
+        const QString pacing = PacingFault(bursts, pressed);
+        QVERIFY2(pacing.isEmpty(), qPrintable(pacing));
         QVERIFY(messages->shown.empty());
     }
 
@@ -252,7 +251,8 @@ private slots:
         QVERIFY(matrix.waitForBursts(1, 2000));
         QVERIFY(NothingMoreArrives(matrix, 1));
         QCOMPARE(BurstBytes(matrix), std::vector<std::string>{command.toStdString()});
-        QVERIFY(MsBetween(pressed, matrix.bursts()[0].start) >= 100);
+        const QString pacing = PacingFault(matrix.bursts(), pressed);
+        QVERIFY2(pacing.isEmpty(), qPrintable(pacing));
         QVERIFY(messages->shown.empty());
     }
 
