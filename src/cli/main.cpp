@@ -1,5 +1,6 @@
 // tavloctl: the matrix from scripts and the command line.
 #include "CliCommands.h"
+#include "MatrixCommands.h"
 
 #include <QCoreApplication>
 #include <iostream>
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
     CliContext context;
     app.add_option("--port", context.port, "serial port: a name from `tavloctl ports` or a path");
     RegisterDecodeCommand(app, context);
+    RegisterMatrixCommands(app, context);
 
     try {
         app.parse(argc, argv);

@@ -37,13 +37,12 @@ std::string printable(const std::string& bytes)
 
 std::string FormatCommandRecord(const CommandRecord& record)
 {
+    char gap[16] = "-";
+    if (record.gapMs >= 0)
+        std::snprintf(gap, sizeof gap, "%.1f", record.gapMs);
     char head[96];
-    if (record.gapMs < 0)
-        std::snprintf(head, sizeof head, "%10.1f ms  gap     -     %-9s ", record.atMs,
-                      OutcomeName(record.outcome));
-    else
-        std::snprintf(head, sizeof head, "%10.1f ms  gap %7.1f ms %-9s ", record.atMs, record.gapMs,
-                      OutcomeName(record.outcome));
+    std::snprintf(head, sizeof head, "%10.1f ms  gap %8s ms  %-9s ", record.atMs, gap,
+                  OutcomeName(record.outcome));
     std::string line = head + printable(record.bytes);
     if (!record.note.empty())
         line += "  (" + record.note + ")";

@@ -1,0 +1,53 @@
+#include "InterruptWatcher.h"
+
+#include <QSocketNotifier>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+int wakePipe[2] = {-1, -1};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Only async-signal-safe work here: the event loop does the rest.
+void onSignal(int)
+{
+    const char byte = 1;
+    (void)::write(wakePipe[1], &byte, 1);
+}
+
+} // namespace
+
+InterruptWatcher::InterruptWatcher()
+{
+    if (::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    notifier_ = new QSocketNotifier(wakePipe[0], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+        char drain[16];
+        while (::read(wakePipe[0], drain, sizeof drain) > 0) {
+        }
+        emit interrupted();
+    });
+    struct sigaction action {
+    };
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : kSignals)
+        sigaction(signal, &action, nullptr);
+}
+
+InterruptWatcher::~InterruptWatcher()
+{
+    for (int signal : kSignals)
+        std::signal(signal, SIG_DFL);
+    delete notifier_;
+    for (int& fd : wakePipe) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+}

@@ -1,0 +1,165 @@
+#include "MatrixSession.h"
+
+#include "MySerialPortComm.h"
+#include "ReplyDecoder.h"
+#include "ReplyFrame.h"
+#include "SendCommand.h"
+#include "SerialPortList.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+namespace
+{
+
+constexpr int kBaudRate = 115200;
+constexpr int kDrainMs = 3000;
+
+} // namespace
+
+QString ResolvePortName(const std::string& port)
+{
+    const QString given = QString::fromStdString(port);
+    try {
+        for (const SSerInfo& info : EnumerateSerialPorts()) {
+            if (info.portName == given)
+                return info.devicePath;
+        }
+    } catch (const SerialPortListError&) {
+        // Without a list the name is tried as given.
+    }
+    return given;
+}
+
+MatrixSession::MatrixSession(std::string port)
+    : port_(std::move(port)), status_(std::make_unique<DeviceStatus>())
+{
+}
+
+MatrixSession::~MatrixSession()
+{
+    Close();
+}
+
+void MatrixSession::Open()
+{
+    if (port_.empty())
+        throw CliFailure{3, "no port given: use --port PORT (see `tavloctl ports`)"};
+    MySerialPortComm& port = GlobalSerialPort();
+    connect(&port, &MySerialPortComm::dataReceived, this, &MatrixSession::onData);
+    connect(&port, &MySerialPortComm::portLost, this, &MatrixSession::onLost);
+    if (!port.OpenPortByName(ResolvePortName(port_), kBaudRate))
+        throw CliFailure{3, "cannot open " + port_ + " as a serial port at 115200 8N1"};
+    open_ = true;
+    ResetDeviceStatus(*status_);
+}
+
+void MatrixSession::Send(const std::string& command)
+{
+    throwIfLost();
+    SendCommand(command);
+    // The pause in front of the next command must be measured on the wire: the write is
+    // queued to the port's thread, so wait until it has left before that pause begins.
+    GlobalSerialPort().DrainOutput(kDrainMs);
+}
+
+bool MatrixSession::WaitUntil(const std::function<bool()>& done, int timeoutMs,
+                              const std::function<void()>& every, int everyMs)
+{
+    throwIfLost();
+    QEventLoop loop;
+    QTimer deadline;
+    QTimer repeat;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (timeoutMs >= 0)
+        deadline.start(timeoutMs);
+    if (every && everyMs > 0) {
+        connect(&repeat, &QTimer::timeout, this, [&] {
+            if (!lost_)
+                every();
+        });
+        repeat.start(everyMs);
+    }
+    done_ = done;
+    satisfied_ = false;
+    loop_ = &loop;
+    loop.exec();
+    loop_ = nullptr;
+    done_ = nullptr;
+    throwIfLost();
+    return satisfied_;
+}
+
+void MatrixSession::Stop()
+{
+    if (loop_)
+        loop_->quit();
+}
+
+void MatrixSession::Close()
+{
+    if (!open_)
+        return;
+    open_ = false;
+    MySerialPortComm& port = GlobalSerialPort();
+    port.DrainOutput(kDrainMs);
+    port.ClosePort();
+    disconnect(&port, nullptr, this, nullptr);
+}
+
+int MatrixSession::FramesSeen(int type) const
+{
+    const auto it = framesSeen_.find(type);
+    return it == framesSeen_.end() ? 0 : it->second;
+}
+
+void MatrixSession::onData()
+{
+    const QByteArray chunk = GlobalSerialPort().ReadPort();
+    const auto bytes = std::span(reinterpret_cast<const uint8_t*>(chunk.constData()),
+                                 static_cast<size_t>(chunk.size()));
+    const std::string text = DecodeChunk(*status_, bytes);
+    countFrames(chunk);
+    if (onChunk_)
+        onChunk_(chunk, text);
+    if (loop_ && done_ && done_()) {
+        satisfied_ = true;
+        loop_->quit();
+    }
+}
+
+void MatrixSession::onLost(const QString& reason)
+{
+    lost_ = true;
+    lostReason_ = reason;
+    open_ = false;
+    if (loop_)
+        loop_->quit();
+}
+
+void MatrixSession::throwIfLost() const
+{
+    if (lost_)
+        throw CliFailure{3, "lost the line to the matrix on " + port_ + ": " +
+                                lostReason_.toStdString()};
+}
+
+// Counts the frames whose checksum holds, found the way the receive path finds them.
+void MatrixSession::countFrames(const QByteArray& chunk)
+{
+    const std::string_view bytes(chunk.constData(), static_cast<size_t>(chunk.size()));
+    for (size_t at = bytes.find(kFrameMarker); at != std::string_view::npos;
+         at = bytes.find(kFrameMarker, at + 1)) {
+        const size_t start = at + kFrameMarker.size();
+        if (start + 4 > bytes.size())
+            continue;
+        const auto frame =
+            std::span(reinterpret_cast<const uint8_t*>(bytes.data()) + start, bytes.size() - start);
+        const size_t length = frame[2] * 256u + frame[3];
+        if (4 + length >= frame.size() ||
+            FrameChecksum(frame.first(4 + length)) != frame[4 + length])
+            continue;
+        ++framesSeen_[frame[0]];
+    }
+}

@@ -1,0 +1,71 @@
+#pragma once
+// tavloctl's connection to a matrix: opens the port, sends each command the one way every
+// command goes out (the 100 ms pause, then the bytes), decodes what comes back into its own
+// DeviceStatus, and waits for what a subcommand needs — always bounded, always driven by the
+// port's notifications, never by polling. Lives on the main thread.
+#include "CliFailure.h"
+#include "DeviceStatus.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+class QEventLoop;
+
+class MatrixSession : public QObject
+{
+    Q_OBJECT
+public:
+    // port: a name from the port list or a device path.
+    explicit MatrixSession(std::string port);
+    ~MatrixSession() override; // closes, draining first
+
+    // Throws CliFailure (exit 3) when the port cannot be opened.
+    void Open();
+    // Throws CliFailure (exit 3) when the line has been lost.
+    void Send(const std::string& command);
+    // Waits until done() holds after a received chunk; calls every() each everyMs meanwhile
+    // (0: never). False when timeoutMs (negative: no limit) passed first or stop() was
+    // called. Throws CliFailure (exit 3) when the line is lost meanwhile.
+    bool WaitUntil(const std::function<bool()>& done, int timeoutMs,
+                   const std::function<void()>& every = {}, int everyMs = 0);
+    // Ends a WaitUntil in progress (an interrupt).
+    void Stop();
+    // Every byte sent is on the wire before the port closes (closing discards unsent output).
+    void Close();
+
+    DeviceStatus& Status() { return *status_; }
+    // Valid frames of the type received since the count was last reset.
+    int FramesSeen(int type) const;
+    void ResetFramesSeen() { framesSeen_.clear(); }
+    // Called with each chunk as read and the text the receive log would show for it.
+    void OnChunk(std::function<void(const QByteArray&, const std::string&)> handler)
+    {
+        onChunk_ = std::move(handler);
+    }
+    const std::string& PortName() const { return port_; }
+
+private:
+    void onData();
+    void onLost(const QString& reason);
+    void throwIfLost() const;
+    void countFrames(const QByteArray& chunk);
+
+    std::string port_;
+    std::unique_ptr<DeviceStatus> status_;
+    std::map<int, int> framesSeen_;
+    std::function<void(const QByteArray&, const std::string&)> onChunk_;
+    std::function<bool()> done_;
+    QEventLoop* loop_ = nullptr;
+    bool satisfied_ = false;
+    bool open_ = false;
+    bool lost_ = false;
+    QString lostReason_;
+};
+
+// A port named in the port list is opened by its device path; anything else as given.
+QString ResolvePortName(const std::string& port);

@@ -1,0 +1,196 @@
+// tavloctl subcommands that look at ports and at what the matrix says: ports, status,
+// monitor and send.
+#include "CliFailure.h"
+#include "CommandArguments.h"
+#include "CommandRunner.h"
+#include "Cp936.h"
+#include "InterruptWatcher.h"
+#include "MatrixCommands.h"
+#include "MatrixSession.h"
+#include "SerialPortList.h"
+#include "StatusJson.h"
+#include "StatusText.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTime>
+#include <QTimer>
+#include <memory>
+
+namespace
+{
+
+QString listLine(const QString& name, const QString& usb, const QString& description,
+                 const QString& path)
+{
+    QString line = name.leftJustified(16) + ' ' + usb.leftJustified(4) + ' ' + description;
+    if (!path.isEmpty() && path != name)
+        line += "  [" + path + ']';
+    return line.trimmed() + '\n';
+}
+
+int runPorts(bool json)
+{
+    std::vector<SSerInfo> ports;
+    try {
+        ports = EnumerateSerialPorts();
+    } catch (const SerialPortListError& error) {
+        throw CliFailure{ExitPortError,
+                         std::string("cannot list the serial ports: ") + error.what()};
+    }
+    if (json) {
+        QJsonArray list;
+        for (const SSerInfo& p : ports)
+            list.append(QJsonObject{{"name", p.portName},
+                                    {"path", p.devicePath},
+                                    {"description", p.portDescription},
+                                    {"usb", p.isUsbDevice}});
+        PrintOut(QJsonDocument(list).toJson(QJsonDocument::Indented).toStdString());
+        return ExitOk;
+    }
+    QString text = listLine("NAME", "USB", "DESCRIPTION", {});
+    for (const SSerInfo& p : ports)
+        text += listLine(p.portName, p.isUsbDevice ? "yes" : "no", p.portDescription, p.devicePath);
+    PrintOut(text.toStdString());
+    return ExitOk;
+}
+
+int runStatus(const CliContext& context, bool json)
+{
+    MatrixSession session(context.port);
+    session.Open();
+    const bool complete = AcquireWholeState(session);
+    session.Close();
+    if (!complete)
+        throw CliFailure{ExitNoReply, "no answer from the matrix on " + context.port + " within " +
+                                          std::to_string((StatusTimeoutMs() + 999) / 1000) + " s"};
+    const DeviceStatus& status = session.Status();
+    PrintOut(json ? QJsonDocument(DeviceStatusToJson(status)).toJson().toStdString()
+                  : FormatStatus(status));
+    return ExitOk;
+}
+
+// A chunk as the receive box shows it, with terminal line ends.
+std::string chunkText(const std::string& decoded)
+{
+    QString text = DecodeCp936(decoded);
+    text.replace("\r\n", "\n");
+    return text.toStdString();
+}
+
+std::string hexLines(const QByteArray& chunk)
+{
+    std::string out;
+    const QByteArray hex = chunk.toHex(' ');
+    constexpr qsizetype kPerLine = 16 * 3;
+    for (qsizetype at = 0; at < hex.size(); at += kPerLine)
+        out += "  " + hex.mid(at, kPerLine).trimmed().toStdString() + "\n";
+    return out;
+}
+
+struct MonitorOptions {
+    bool hex = false;
+    double seconds = -1;
+};
+
+int runMonitor(const CliContext& context, const MonitorOptions& options)
+{
+    MatrixSession session(context.port);
+    session.Open();
+    InterruptWatcher interrupts;
+    QObject::connect(&interrupts, &InterruptWatcher::interrupted, &session, &MatrixSession::Stop);
+    session.OnChunk([&](const QByteArray& chunk, const std::string& decoded) {
+        std::string out = "[" + QTime::currentTime().toString("HH:mm:ss.zzz").toStdString() + "] " +
+                          std::to_string(chunk.size()) + " bytes\n";
+        if (options.hex)
+            out += hexLines(chunk);
+        out += chunkText(decoded);
+        PrintOut(out + "\n");
+    });
+    const int limitMs = options.seconds < 0 ? -1 : static_cast<int>(options.seconds * 1000);
+    session.WaitUntil([] { return false; }, limitMs);
+    session.Close();
+    return ExitOk;
+}
+
+int runSend(const CliContext& context, const std::string& bytes, bool wait)
+{
+    MatrixSession session(context.port);
+    session.Open();
+    std::string answer;
+    session.OnChunk([&](const QByteArray&, const std::string& decoded) { answer += decoded; });
+    session.Send(bytes);
+    if (!wait)
+        return ExitOk;
+    const bool answered = session.WaitUntil([&] { return !answer.empty(); }, ConfirmTimeoutMs());
+    session.Close();
+    if (!answered)
+        throw CliFailure{ExitNoReply, "no answer from the matrix on " + context.port + " within " +
+                                          std::to_string((ConfirmTimeoutMs() + 999) / 1000) + " s"};
+    PrintOut(chunkText(answer));
+    return ExitOk;
+}
+
+} // namespace
+
+void RequirePort(const CliContext& context)
+{
+    if (context.port.empty())
+        throw UsageError{"no port given: use --port PORT (a name from `tavloctl ports` or a "
+                         "device path)"};
+}
+
+void RegisterPortCommands(CLI::App& app, CliContext& context)
+{
+    auto json = std::make_shared<bool>(false);
+    CLI::App* ports = app.add_subcommand("ports", "List the serial ports: name, USB or not, "
+                                                  "description, and the path when it differs.");
+    ports->add_flag("--json", *json, "as JSON");
+    ports->callback([&context, json] { RunGuarded(context, [&] { return runPorts(*json); }); });
+
+    auto statusJson = std::make_shared<bool>(false);
+    CLI::App* status = app.add_subcommand(
+        "status", "Ask the matrix for its whole state and print it: routing, names, audio, "
+                  "EDID, network and model. Repeats the request every 3.6 s and gives up "
+                  "after 30 s (exit 4).");
+    status->fallthrough();
+    status->add_flag("--json", *statusJson, "as JSON");
+    status->callback([&context, statusJson] {
+        RequirePort(context);
+        RunGuarded(context, [&] { return runStatus(context, *statusJson); });
+    });
+
+    auto monitor = std::make_shared<MonitorOptions>();
+    CLI::App* mon = app.add_subcommand(
+        "monitor", "Print every chunk the matrix sends, decoded as the panel's receive box "
+                   "shows it, with the time it was read. Runs until interrupted.");
+    mon->fallthrough();
+    mon->add_flag("--hex", monitor->hex, "also print the raw bytes in hexadecimal");
+    mon->add_option("--for", monitor->seconds, "stop after this many seconds")
+        ->check(CLI::NonNegativeNumber);
+    mon->callback([&context, monitor] {
+        RequirePort(context);
+        RunGuarded(context, [&] { return runMonitor(context, *monitor); });
+    });
+
+    auto text = std::make_shared<std::string>();
+    auto wait = std::make_shared<bool>(false);
+    CLI::App* send = app.add_subcommand(
+        "send", "Send raw text to the matrix as typed (code page 936, line breaks as CR LF), "
+                "after the usual 100 ms pause.");
+    send->fallthrough();
+    send->add_option("TEXT", *text, "the text")->required();
+    send->add_flag("--wait", *wait, "wait for an answer and print it decoded (exit 4 if none)");
+    send->callback([&context, text, wait] {
+        RequirePort(context);
+        const std::string bytes = EncodeFreeText(*text);
+        RunGuarded(context, [&] { return runSend(context, bytes, *wait); });
+    });
+}
+
+void RegisterMatrixCommands(CLI::App& app, CliContext& context)
+{
+    RegisterPortCommands(app, context);
+    RegisterActionCommands(app, context);
+    RegisterSimCommand(app, context);
+}

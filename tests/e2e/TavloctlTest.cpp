@@ -1,0 +1,418 @@
+// tavloctl run as a real process against a simulated matrix on a pseudo-terminal.
+#include "MatrixBlocks.h"
+#include "MatrixSimulator.h"
+#include "ToolProcess.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+
+using namespace std::chrono_literals;
+
+const std::string kTool = TAVLOCTL_PATH;
+// The simulator stamps a command when its thread reads it, which on a loaded machine can be a
+// few milliseconds after the bytes arrived; a stamp late on the earlier command shortens the
+// gap it logs for the next. Writes measured at the tool are >= 100 ms apart; a missing pause
+// shows as a gap near 0 ms.
+constexpr double kPauseMs = 100.0;
+constexpr double kStampSlackMs = 5.0;
+
+const std::string kGbkHall = "\xB4\xF3\xCC\xFC"; // "大厅" in code page 936
+
+// Short waits: the defaults (30 s, 3.6 s, 5 s) are the panel's and would make slow tests.
+const ToolProcess::Env kQuick = {{"TAVLOCTL_STATUS_TIMEOUT_MS", "3000"},
+                                 {"TAVLOCTL_STATUS_REPEAT_MS", "700"},
+                                 {"TAVLOCTL_WAIT_MS", "2000"}};
+
+std::vector<int> firstFour(const QJsonValue& list)
+{
+    std::vector<int> values;
+    for (int i = 0; i < 4; ++i)
+        values.push_back(list.toArray().at(i).toInt(-1));
+    return values;
+}
+
+class Tavloctl : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(sim.Start(&error)) << error;
+    }
+
+    ToolResult tool(std::vector<std::string> args, const ToolProcess::Env& env = kQuick)
+    {
+        args.insert(args.begin(), {"--port", sim.SlavePath()});
+        return ToolProcess::run(kTool, args, env);
+    }
+
+    std::vector<std::string> commandsReceived()
+    {
+        std::vector<std::string> lines;
+        for (const auto& record : sim.CommandLog())
+            lines.push_back(record.bytes);
+        return lines;
+    }
+
+    MatrixSimulator sim;
+};
+
+TEST_F(Tavloctl, statusJsonReportsTheSimulatorsState)
+{
+    MatrixState state = DefaultMatrixState();
+    state.routing = {2, 4, 1, 3};
+    state.audioInputMode = {0, 2, 1, 0};
+    state.nameAt(NameTable::InputPort, 1) = kGbkHall;
+    state.nameAt(NameTable::Scene, 8) = "Late show";
+    state.network.ip = {172, 16, 0, 9};
+    state.network.dhcp = true;
+    state.productModel = "MODEL-X";
+    sim.SetState(state);
+
+    const ToolResult result = tool({"status", "--json"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const QJsonObject json =
+        QJsonDocument::fromJson(QByteArray::fromStdString(result.out)).object();
+    const QJsonObject status = json["status"].toObject();
+    EXPECT_EQ(firstFour(status["videoInput"]), (std::vector<int>{2, 4, 1, 3}));
+    EXPECT_EQ(firstFour(status["audioInputMode"]), (std::vector<int>{0, 2, 1, 0}));
+    const QJsonObject names = json["names"].toObject();
+    EXPECT_EQ(names["inputPort"].toArray()[0].toString(), QString::fromUtf8("大厅"));
+    EXPECT_EQ(names["scene"].toArray()[7].toString(), "Late show");
+    EXPECT_EQ(json["network"].toObject()["ip"].toString(), "172.16.0.9");
+    EXPECT_EQ(json["network"].toObject()["dhcp"].toInt(), 1);
+    EXPECT_EQ(json["model"].toObject()["productModel"].toString(), "MODEL-X");
+    EXPECT_EQ(commandsReceived(), std::vector<std::string>{"#upper:80/00"});
+}
+
+TEST_F(Tavloctl, statusTextShowsEverySection)
+{
+    const ToolResult result = tool({"status"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    for (const char* part :
+         {"Routing", "Audio inputs", "Audio outputs", "EDID of the inputs", "EDID names", "Scenes",
+          "Network", "192.168.1.100", "HDMI3", "4K60 444 HDR", "Scene8", "TVM-0408-H20"})
+        EXPECT_NE(result.out.find(part), std::string::npos) << part << "\n" << result.out;
+}
+
+struct Change {
+    std::vector<std::string> args;
+    std::function<void(const MatrixState&)> expectState;
+    std::string expectOut;
+};
+
+void PrintTo(const Change& change, std::ostream* out)
+{
+    for (const auto& arg : change.args)
+        *out << arg << ' ';
+}
+
+class TavloctlChange : public Tavloctl, public ::testing::WithParamInterface<Change>
+{
+};
+
+TEST_P(TavloctlChange, changesTheMatrixAndPrintsTheConfirmedState)
+{
+    const Change& change = GetParam();
+    std::vector<std::string> args = change.args;
+    args.push_back("--wait");
+    const ToolResult result = tool(args);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    change.expectState(sim.State());
+    EXPECT_NE(result.out.find(change.expectOut), std::string::npos) << result.out;
+}
+
+using S = const MatrixState&;
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, TavloctlChange,
+    ::testing::Values(
+        Change{{"route", "3", "2"},
+               [](S s) {
+                   EXPECT_EQ(s.routing, (MatrixState::Routing{1, 3, 3, 4}));
+               },
+               "  2      3\n"},
+        Change{{"route", "2", "all"},
+               [](S s) {
+                   EXPECT_EQ(s.routing, (MatrixState::Routing{2, 2, 2, 2}));
+               },
+               "  4      2\n"},
+        Change{{"scene-name", "4", "Lecture"},
+               [](S s) { EXPECT_EQ(s.nameAt(NameTable::Scene, 4), "Lecture"); },
+               "4   Lecture"},
+        Change{{"name", "input", "1", "大厅"},
+               [](S s) { EXPECT_EQ(s.nameAt(NameTable::InputPort, 1), kGbkHall); },
+               "大厅"},
+        Change{{"name", "hdbt", "2", "Projector"},
+               [](S s) { EXPECT_EQ(s.nameAt(NameTable::HdbtOutputPort, 2), "Projector"); },
+               "2   Projector"},
+        Change{{"audio", "input", "all", "a"},
+               [](S s) {
+                   EXPECT_EQ(s.audioInputMode, (MatrixState::PerPort{2, 2, 2, 2}));
+               },
+               "  4     A\n"},
+        Change{{"audio", "output", "2", "spdif", "off"},
+               [](S s) {
+                   EXPECT_EQ(s.audioSpdif, (MatrixState::PerPort{1, 0, 1, 1}));
+               },
+               "  2      1    on   off\n"},
+        Change{{"edid", "input", "3", "user", "8"},
+               [](S s) {
+                   EXPECT_EQ(s.edidMode[2], 1);
+                   EXPECT_EQ(s.edidSource[2], 8);
+               },
+               "  3     user    8"},
+        Change{{"edid", "store-user", "1", "2", "hdbt", "1"},
+               [](S s) {
+                   EXPECT_EQ(s.nameAt(NameTable::EdidUser, 1), "1080P 2CH");
+                   EXPECT_EQ(s.nameAt(NameTable::EdidUser, 2), "1080P 2CH");
+               },
+               "2   1080P 2CH"},
+        Change{{"ip", "static", "10.0.0.5", "255.0.0.0", "10.0.0.1"},
+               [](S s) {
+                   EXPECT_EQ(s.network.ip, (std::array<uint8_t, 4>{10, 0, 0, 5}));
+                   EXPECT_EQ(s.network.gateway, (std::array<uint8_t, 4>{10, 0, 0, 1}));
+                   EXPECT_FALSE(s.network.dhcp);
+               },
+               "10.0.0.5"},
+        Change{{"dhcp", "on"}, [](S s) { EXPECT_TRUE(s.network.dhcp); }, "DHCP     on"}));
+
+TEST_F(Tavloctl, scenesSaveAndRecallTheRouting)
+{
+    ASSERT_EQ(tool({"route", "4", "all"}).exitCode, 0);
+    ASSERT_EQ(tool({"scene", "save", "2", "--wait"}).exitCode, 0);
+    ASSERT_EQ(tool({"route", "1", "all"}).exitCode, 0);
+    const ToolResult recall = tool({"scene", "recall", "2", "--wait"});
+    ASSERT_EQ(recall.exitCode, 0) << recall.err;
+    EXPECT_EQ(sim.State().routing, (MatrixState::Routing{4, 4, 4, 4}));
+}
+
+TEST_F(Tavloctl, everyCommandArrivesAloneAfterItsPause)
+{
+    const ToolResult result = tool({"route", "4", "1", "2", "3"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_TRUE(sim.WaitForCommands(3, 2000));
+    const auto log = sim.CommandLog();
+    ASSERT_EQ(log.size(), 3u);
+    const char* expected[] = {"#video_d out1 matrix=4", "#video_d out2 matrix=4",
+                              "#video_d out3 matrix=4"};
+    for (size_t i = 0; i < log.size(); ++i) {
+        EXPECT_EQ(log[i].bytes, expected[i]);
+        EXPECT_EQ(log[i].outcome, CommandOutcome::Accepted) << log[i].note;
+        if (i > 0) {
+            EXPECT_GE(log[i].gapMs, kPauseMs - kStampSlackMs) << "command " << i;
+        }
+    }
+}
+
+TEST_F(Tavloctl, lastCommandIsOnTheWireBeforeTheToolEnds)
+{
+    sim.SetState([] {
+        MatrixState s = DefaultMatrixState();
+        s.routing = {3, 3, 3, 3};
+        return s;
+    }());
+    const ToolResult factory = tool({"factory", "--yes"});
+    ASSERT_EQ(factory.exitCode, 0) << factory.err;
+    const ToolResult reboot = tool({"reboot", "--yes"});
+    ASSERT_EQ(reboot.exitCode, 0) << reboot.err;
+    ASSERT_TRUE(sim.WaitForCommands(2, 2000));
+    EXPECT_EQ(commandsReceived(), (std::vector<std::string>{"#factory", "#power start=1"}));
+    EXPECT_EQ(sim.State(), DefaultMatrixState());
+    EXPECT_TRUE(sim.IsRestarting());
+}
+
+TEST_F(Tavloctl, noAnswerGivesExitFourAfterRepeatedRequests)
+{
+    sim.DropReplies(-1);
+    const ToolResult result = tool(
+        {"status"}, {{"TAVLOCTL_STATUS_TIMEOUT_MS", "1600"}, {"TAVLOCTL_STATUS_REPEAT_MS", "500"}});
+    EXPECT_EQ(result.exitCode, 4) << result.err;
+    EXPECT_NE(result.err.find("no answer"), std::string::npos) << result.err;
+    EXPECT_GE(result.elapsedMs, 1600.0);
+    const auto log = sim.CommandLog();
+    ASSERT_GE(log.size(), 3u);
+    for (size_t i = 1; i < log.size(); ++i) {
+        EXPECT_EQ(log[i].bytes, "#upper:80/00");
+        EXPECT_GE(log[i].gapMs, kPauseMs - kStampSlackMs);
+    }
+}
+
+TEST_F(Tavloctl, droppedConfirmationGivesExitFour)
+{
+    sim.DropReplies(1);
+    const ToolResult result = tool({"route", "2", "1", "--wait"});
+    EXPECT_EQ(result.exitCode, 4);
+    EXPECT_NE(result.err.find("no confirmation"), std::string::npos) << result.err;
+    EXPECT_EQ(sim.State().routing[0], 2) << "the matrix took the command; only the reply was lost";
+}
+
+TEST_F(Tavloctl, corruptFramesAreIgnored)
+{
+    // The whole first answer is corrupt: only the repeated request completes the status.
+    const size_t frames = FullStateFrames(DefaultMatrixState()).size();
+    sim.CorruptChecksums(static_cast<int>(frames));
+    const ToolResult status = tool({"status", "--json"});
+    ASSERT_EQ(status.exitCode, 0) << status.err;
+    EXPECT_EQ(commandsReceived(), (std::vector<std::string>{"#upper:80/00", "#upper:80/00"}));
+
+    sim.CorruptChecksums(1);
+    const ToolResult route = tool({"route", "3", "1", "--wait"});
+    EXPECT_EQ(route.exitCode, 4) << "a corrupt status block confirms nothing";
+    sim.CorruptChecksums(1);
+    const ToolResult save = tool({"scene", "save", "1", "--wait"});
+    EXPECT_EQ(save.exitCode, 4) << "not even where any status block would do";
+}
+
+TEST_F(Tavloctl, splitOrNoisyRepliesStillRead)
+{
+    sim.SplitReplies(1, 150);
+    EXPECT_EQ(tool({"status"}).exitCode, 0);
+    sim.InsertGarbage({'O', 'K', '\r', '\n', 0x00, 0xFF, '>', '>'});
+    EXPECT_EQ(tool({"route", "4", "4", "--wait"}).exitCode, 0);
+}
+
+TEST_F(Tavloctl, lostLineGivesExitThreeWithAClearMessage)
+{
+    sim.CloseLineAfter(1);
+    const ToolResult result = tool({"status"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_NE(result.err.find("lost the line"), std::string::npos) << result.err;
+}
+
+TEST_F(Tavloctl, unopenablePortGivesExitThree)
+{
+    const ToolResult result =
+        ToolProcess::run(kTool, {"--port", "/dev/no-such-matrix", "status"}, kQuick);
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_NE(result.err.find("cannot open /dev/no-such-matrix"), std::string::npos) << result.err;
+}
+
+struct Refusal {
+    std::vector<std::string> args;
+    std::string message;
+};
+
+void PrintTo(const Refusal& refusal, std::ostream* out)
+{
+    for (const auto& arg : refusal.args)
+        *out << arg << ' ';
+}
+
+class TavloctlRefusal : public Tavloctl, public ::testing::WithParamInterface<Refusal>
+{
+};
+
+TEST_P(TavloctlRefusal, refusesBeforeSendingAnything)
+{
+    const ToolResult result = tool(GetParam().args);
+    EXPECT_EQ(result.exitCode, 2) << result.out;
+    EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
+    std::this_thread::sleep_for(100ms); // longer than the simulator's idle gap
+    EXPECT_TRUE(sim.CommandLog().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadInput, TavloctlRefusal,
+    ::testing::Values(
+        Refusal{{"name", "input", "1", "ABCDEFGHIJKLMNOPQ"}, "16"},
+        Refusal{{"name", "input", "1", "大大大大大大大大大"}, "16"},
+        Refusal{{"name", "hdmi", "1", "😀"}, ""}, Refusal{{"name", "hdbt", "1", "a#b"}, "#"},
+        Refusal{{"scene-name", "1", "a\tb"}, ""}, Refusal{{"scene-name", "1", ""}, "empty"},
+        Refusal{{"name", "output", "1", "x"}, "port kind"},
+        Refusal{{"route", "5", "1"}, "input must be"},
+        Refusal{{"route", "1", "0"}, "output must be"},
+        Refusal{{"route", "1", "all", "2"}, "'all' stands alone"},
+        Refusal{{"scene", "keep", "1"}, "save, recall"},
+        Refusal{{"scene", "save", "9"}, "scene must be"},
+        Refusal{{"audio", "input", "1", "x"}, "off, h, a"},
+        Refusal{{"audio", "output", "5", "iis", "on"}, "output must be"},
+        Refusal{{"edid", "input", "1", "hdmi", "5"}, "from 1 to 4"},
+        Refusal{{"edid", "input", "1", "default", "9"}, "from 1 to 8"},
+        Refusal{{"edid", "store-user", "all", "hdmi", "1"}, "name the user slots"},
+        Refusal{{"ip", "static", "192.168.1.255", "255.255.255.0", "192.168.1.1"},
+                "Please check IP & MASK & GW"},
+        Refusal{{"ip", "static", "1.2.3.", "255.0.0.0", "1.1.1.1"}, "Please check"},
+        Refusal{{"ip", "static", "127.0.0.5", "255.0.0.0", "127.0.0.1"}, "starting with 127"},
+        Refusal{{"ip", "static", "230.1.1.1", "255.0.0.0", "230.0.0.1"}, "between 1 and 223"},
+        Refusal{{"ip", "static", "192.168.1.10", "255.255.255.0", "192.168.2.1"},
+                "same network segment"},
+        Refusal{{"dhcp", "maybe"}, "off, on"}, Refusal{{"reboot"}, "--yes"},
+        Refusal{{"factory"}, "--yes"}, Refusal{{"send", "😀"}, "code page 936"}));
+
+TEST_F(Tavloctl, missingPortIsAUsageError)
+{
+    const ToolResult result = ToolProcess::run(kTool, {"route", "1", "1"}, kQuick);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("--port"), std::string::npos) << result.err;
+}
+
+TEST_F(Tavloctl, gatewayElsewhereIsSentWhenConfirmed)
+{
+    const ToolResult result =
+        tool({"ip", "static", "192.168.1.10", "255.255.255.0", "192.168.2.1", "--yes", "--dhcp"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_TRUE(sim.WaitForCommands(1, 2000));
+    EXPECT_EQ(
+        commandsReceived(),
+        std::vector<std::string>{"#ip ip=192.168.1.10 mask=255.255.255.0 gw=192.168.2.1 dhcp=1"});
+}
+
+TEST_F(Tavloctl, sendPassesRawTextAndShowsTheAnswer)
+{
+    const ToolResult result = tool({"send", "#upper:20/0F", "--wait"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("VO:1IN:1;E:1M:0D:8;AI:1M:1;"), std::string::npos) << result.out;
+    EXPECT_EQ(commandsReceived(), std::vector<std::string>{"#upper:20/0F"});
+}
+
+TEST_F(Tavloctl, monitorPrintsEachChunkDecodedWithItsTime)
+{
+    ToolProcess monitor(kTool, {"--port", sim.SlavePath(), "monitor", "--hex", "--for", "3"});
+    std::this_thread::sleep_for(600ms); // the tool opens the port
+    sim.WriteRaw(StatusFrame(DefaultMatrixState()));
+    std::this_thread::sleep_for(900ms); // past the port's receive delay
+    monitor.interrupt();
+    const ToolResult result = monitor.wait(5000);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_LT(result.elapsedMs, 2900.0) << "the interrupt ends it";
+    const size_t frameSize = StatusFrame(DefaultMatrixState()).size();
+    EXPECT_NE(result.out.find("] " + std::to_string(frameSize) + " bytes"), std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("6d 61 73 74 65 72 3e 3e 02"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("VO:4IN:4;"), std::string::npos) << result.out;
+}
+
+TEST(TavloctlSim, servesAMatrixOnALinkUntilInterrupted)
+{
+    const std::string dir = ::testing::TempDir();
+    const std::string link = dir + "/ttyMATRIX-" + std::to_string(::getpid());
+    const std::string log = link + ".log";
+    ToolProcess sim(kTool, {"sim", "--link", link, "--log", log});
+    const std::string path = sim.readLine(5000);
+    ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), path);
+
+    const ToolResult status = ToolProcess::run(kTool, {"--port", link, "status", "--json"}, kQuick);
+    EXPECT_EQ(status.exitCode, 0) << status.err;
+    EXPECT_NE(status.out.find("\"productModel\": \"TVM-0408-H20\""), std::string::npos);
+
+    sim.interrupt();
+    EXPECT_EQ(sim.wait(5000).exitCode, 0);
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+    std::ifstream logFile(log);
+    const std::string logged((std::istreambuf_iterator<char>(logFile)), {});
+    EXPECT_NE(logged.find("accepted  #upper:80/00"), std::string::npos) << logged;
+    std::filesystem::remove(log);
+}
+
+} // namespace
