@@ -10,7 +10,10 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void append(Bytes& chunk, const Bytes& frame) { chunk.insert(chunk.end(), frame.begin(), frame.end()); }
+void append(Bytes& chunk, const Bytes& frame)
+{
+    chunk.insert(chunk.end(), frame.begin(), frame.end());
+}
 
 // Every block and table the matrix sends for "#upper:80/00", repeated until the chunk is full.
 Bytes acquisitionChunk()
@@ -33,7 +36,8 @@ Bytes acquisitionChunk()
 
 Bytes plainTextChunk()
 {
-    const std::string line = "VO:1IN:1;E:1M:0D:1;AI:1M:0;AO:1HDMI:0; plain text from a terminal\r\n";
+    const std::string line =
+        "VO:1IN:1;E:1M:0D:1;AI:1M:0;AO:1HDMI:0; plain text from a terminal\r\n";
     Bytes chunk;
     while (chunk.size() < kMaxChunkSize)
         chunk.insert(chunk.end(), line.begin(), line.end());

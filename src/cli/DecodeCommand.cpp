@@ -58,7 +58,8 @@ std::vector<uint8_t> parseHex(const std::vector<uint8_t>& text)
             continue;
         const int value = hexValue(static_cast<char>(c));
         if (value < 0)
-            throw UsageError{std::string("not a hexadecimal digit: '") + static_cast<char>(c) + "'"};
+            throw UsageError{std::string("not a hexadecimal digit: '") + static_cast<char>(c) +
+                             "'"};
         if (high < 0) {
             high = value;
             continue;
@@ -115,7 +116,8 @@ void RegisterDecodeCommand(CLI::App& app, CliContext& context)
         "decode", "Decode one received chunk (at most 16384 bytes) and print what the panel's "
                   "receive log shows for it: frames as their text, anything else as plain text. "
                   "Text is decoded as code page 936 and written as UTF-8.");
-    decode->add_option("FILE", options->file, "file holding the chunk; '-' or none: standard input");
+    decode->add_option("FILE", options->file,
+                       "file holding the chunk; '-' or none: standard input");
     decode->add_flag("--hex", options->hex, "the input is hexadecimal text (white space ignored)");
     decode->add_flag("--json", options->json,
                      "print the resulting matrix state as JSON instead of the text");

@@ -73,10 +73,14 @@ QJsonValue modelJson(const DeviceStatus& s)
 QJsonObject namesJson(const DeviceStatus& s)
 {
     static const std::pair<const char*, NameTable> tables[] = {
-        {"edidDefault", NameTable::EdidDefault},   {"edidUser", NameTable::EdidUser},
-        {"edidInput", NameTable::EdidInput},       {"edidHdmiOutput", NameTable::EdidHdmiOutput},
-        {"edidHdbtOutput", NameTable::EdidHdbtOutput}, {"inputPort", NameTable::InputPort},
-        {"hdmiOutputPort", NameTable::HdmiOutputPort}, {"hdbtOutputPort", NameTable::HdbtOutputPort},
+        {"edidDefault", NameTable::EdidDefault},
+        {"edidUser", NameTable::EdidUser},
+        {"edidInput", NameTable::EdidInput},
+        {"edidHdmiOutput", NameTable::EdidHdmiOutput},
+        {"edidHdbtOutput", NameTable::EdidHdbtOutput},
+        {"inputPort", NameTable::InputPort},
+        {"hdmiOutputPort", NameTable::HdmiOutputPort},
+        {"hdbtOutputPort", NameTable::HdbtOutputPort},
         {"scene", NameTable::Scene},
     };
     QJsonObject names;
@@ -107,7 +111,7 @@ QJsonObject flagsJson(const DeviceStatus& s)
 QJsonObject DeviceStatusToJson(const DeviceStatus& status)
 {
     return QJsonObject{
-        {"status", statusJson(status)}, {"names", namesJson(status)},
+        {"status", statusJson(status)},   {"names", namesJson(status)},
         {"network", networkJson(status)}, {"model", modelJson(status)},
         {"flags", flagsJson(status)},
     };

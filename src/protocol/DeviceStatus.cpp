@@ -69,9 +69,15 @@ std::optional<NameTable> NameTableForFrameType(int type)
 
 int DeviceStatus::statusByte(size_t offset) const { return byteAt(statusBlock, offset) & 0x3F; }
 
-int DeviceStatus::videoInput(int output) const { return statusByte(kVideoInputAt + output - 1) + 1; }
+int DeviceStatus::videoInput(int output) const
+{
+    return statusByte(kVideoInputAt + output - 1) + 1;
+}
 int DeviceStatus::audioInputMode(int input) const { return statusByte(kAudioInputAt + input - 1); }
-int DeviceStatus::audioOutputHdmi(int output) const { return statusByte(kAudioHdmiAt + output - 1); }
+int DeviceStatus::audioOutputHdmi(int output) const
+{
+    return statusByte(kAudioHdmiAt + output - 1);
+}
 int DeviceStatus::audioOutputIis(int output) const { return statusByte(kAudioIisAt + output - 1); }
 int DeviceStatus::audioOutputSpdif(int output) const
 {
@@ -82,8 +88,14 @@ int DeviceStatus::edidData(int input) const { return statusByte(kEdidDataAt + in
 
 int DeviceStatus::dhcp() const { return byteAt(networkBlock, kDhcpAt); }
 std::array<uint8_t, 4> DeviceStatus::ipAddress() const { return bytesAt<4>(networkBlock, kIpAt); }
-std::array<uint8_t, 4> DeviceStatus::subnetMask() const { return bytesAt<4>(networkBlock, kMaskAt); }
-std::array<uint8_t, 4> DeviceStatus::gateway() const { return bytesAt<4>(networkBlock, kGatewayAt); }
+std::array<uint8_t, 4> DeviceStatus::subnetMask() const
+{
+    return bytesAt<4>(networkBlock, kMaskAt);
+}
+std::array<uint8_t, 4> DeviceStatus::gateway() const
+{
+    return bytesAt<4>(networkBlock, kGatewayAt);
+}
 std::array<uint8_t, 4> DeviceStatus::dnsServer() const { return bytesAt<4>(networkBlock, kDnsAt); }
 std::array<uint8_t, 6> DeviceStatus::macAddress() const { return bytesAt<6>(networkBlock, kMacAt); }
 std::string DeviceStatus::netbiosName() const

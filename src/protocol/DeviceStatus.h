@@ -59,8 +59,8 @@ public:
     // Status block fields; port numbers count from 1 (1..8). Bytes beyond the block read as 0,
     // and only the low six bits of each byte count.
     bool hasStatusBlock() const { return statusBlock.has_value(); }
-    int videoInput(int output) const;       // the input routed to the output, counted from 1
-    int audioInputMode(int input) const;    // 0 off, 1 H, 2 A
+    int videoInput(int output) const;    // the input routed to the output, counted from 1
+    int audioInputMode(int input) const; // 0 off, 1 H, 2 A
     int audioOutputHdmi(int output) const;
     int audioOutputIis(int output) const;   // 0 off, otherwise on
     int audioOutputSpdif(int output) const; // 0 off, otherwise on

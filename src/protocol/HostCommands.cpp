@@ -32,7 +32,9 @@ HostCommand SceneSaveNamed(int preset, std::string_view encodedName)
 
 HostCommand PortRename(PortGroup group, int port, std::string_view encodedName)
 {
-    const char* target = group == PortGroup::Input ? "in" : group == PortGroup::Hdmi ? "hdmi" : "hdbt";
+    const char* target = group == PortGroup::Input  ? "in"
+                         : group == PortGroup::Hdmi ? "hdmi"
+                                                    : "hdbt";
     return format("#port %s%d name=", target, port).append(encodedName);
 }
 

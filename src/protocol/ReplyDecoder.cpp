@@ -21,16 +21,26 @@ template <typename... Args> void appendf(std::string& out, const char* pattern, 
 const char* lineFormat(int type)
 {
     switch (type) {
-    case FrameEdidDefaultNames: return "ded%d:";
-    case FrameEdidUserNames: return "ued%d:";
-    case FrameEdidInputNames: return "ied%d:";
-    case FrameEdidHdmiOutputNames: return "oed_hdmi%d:";
-    case FrameEdidHdbtOutputNames: return "oed_hdbt%d:";
-    case FrameInputPortNames: return "port_i%d:";
-    case FrameHdmiOutputPortNames: return "port_ohdmi%d:";
-    case FrameHdbtOutputPortNames: return "port_ohdbt%d:";
-    case FrameSceneNames: return "grp%d:";
-    default: return nullptr;
+    case FrameEdidDefaultNames:
+        return "ded%d:";
+    case FrameEdidUserNames:
+        return "ued%d:";
+    case FrameEdidInputNames:
+        return "ied%d:";
+    case FrameEdidHdmiOutputNames:
+        return "oed_hdmi%d:";
+    case FrameEdidHdbtOutputNames:
+        return "oed_hdbt%d:";
+    case FrameInputPortNames:
+        return "port_i%d:";
+    case FrameHdmiOutputPortNames:
+        return "port_ohdmi%d:";
+    case FrameHdbtOutputPortNames:
+        return "port_ohdbt%d:";
+    case FrameSceneNames:
+        return "grp%d:";
+    default:
+        return nullptr;
     }
 }
 
@@ -134,10 +144,14 @@ std::string DecodeFrame(DeviceStatus& status, std::span<const uint8_t> frame)
 
     const auto block = frame.subspan(kFrameHeaderSize, length);
     switch (type) {
-    case FrameNetwork: return DecodeNetworkBlock(status, block);
-    case FrameStatus: return DecodeStatusBlock(status, block);
-    case FrameModel: return DecodeModelBlock(status, block);
-    default: return DecodeNameTable(status, type, block);
+    case FrameNetwork:
+        return DecodeNetworkBlock(status, block);
+    case FrameStatus:
+        return DecodeStatusBlock(status, block);
+    case FrameModel:
+        return DecodeModelBlock(status, block);
+    default:
+        return DecodeNameTable(status, type, block);
     }
 }
 

@@ -120,7 +120,8 @@ void PtyMatrix::readLoop()
         pollfd fds[2] = {{wakePipe_[0], POLLIN, 0}, {fd, POLLIN, 0}};
         const int n = ::poll(fds, fd >= 0 ? 2 : 1, gapMs_);
         std::lock_guard lock(mutex_);
-        if (n == 0 || (fd >= 0 && (fds[1].revents & (POLLHUP | POLLERR)) && !(fds[1].revents & POLLIN))) {
+        if (n == 0 ||
+            (fd >= 0 && (fds[1].revents & (POLLHUP | POLLERR)) && !(fds[1].revents & POLLIN))) {
             // Silence (or a slave side nobody holds): the burst in progress is complete.
             if (pendingActive_) {
                 bursts_.push_back(pending_);

@@ -48,12 +48,12 @@ TEST_F(ReplyDecoder, allZeroStatusBlockReadsInputOneEverywhere)
 TEST_F(ReplyDecoder, statusFieldsUseOnlyTheLowSixBits)
 {
     Bytes block(88, 0);
-    block[16] = 0x43;      // output 1 on input 4
-    block[17] = 0x42;      // output 2 on input 3
-    block[40 + 1] = 0x82;  // input 2 audio A
-    block[56 + 2] = 2;     // output 3 I2S on (value 2)
-    block[72] = 1;         // input 1 EDID User
-    block[80] = 2;         // source 3
+    block[16] = 0x43;     // output 1 on input 4
+    block[17] = 0x42;     // output 2 on input 3
+    block[40 + 1] = 0x82; // input 2 audio A
+    block[56 + 2] = 2;    // output 3 I2S on (value 2)
+    block[72] = 1;        // input 1 EDID User
+    block[80] = 2;        // source 3
     decode(frame(FrameStatus, block));
     EXPECT_EQ(status.videoInput(1), 4);
     EXPECT_EQ(status.videoInput(2), 3);
@@ -146,9 +146,9 @@ TEST_F(ReplyDecoder, oversizedTableCopiesAtMostTheTableSize)
 TEST_F(ReplyDecoder, eachTableTypeUsesItsLineFormat)
 {
     const std::pair<int, const char*> formats[] = {
-        {3, "ded1:N;"}, {4, "ued1:N;"}, {5, "ied1:N;"}, {6, "oed_hdmi1:N;"},
-        {7, "oed_hdbt1:N;"}, {8, "port_i1:N;"}, {9, "port_ohdmi1:N;"},
-        {10, "port_ohdbt1:N;"}, {11, "grp1:N;"},
+        {3, "ded1:N;"},        {4, "ued1:N;"},         {5, "ied1:N;"},
+        {6, "oed_hdmi1:N;"},   {7, "oed_hdbt1:N;"},    {8, "port_i1:N;"},
+        {9, "port_ohdmi1:N;"}, {10, "port_ohdbt1:N;"}, {11, "grp1:N;"},
     };
     for (const auto& [type, line] : formats)
         EXPECT_EQ(decode(frame(type, Bytes{'N', 0})).substr(0, std::string(line).size() + 2),
@@ -230,11 +230,11 @@ TEST_F(ReplyDecoder, plainTextChunks)
     const PlainCase cases[] = {
         {"OK", "OK\r\n"},
         {"", "\r\n"},
-        {"a>>b", "a>>b\r\n"},           // short chunks are always plain text
+        {"a>>b", "a>>b\r\n"}, // short chunks are always plain text
         {"a\nb\nc\ntail", "a\r\nb\r\nc\r\n\r\n"},
-        {"line\r\n", "line\r\r\n\r\n"}, // a CR before the LF is kept
+        {"line\r\n", "line\r\r\n\r\n"},             // a CR before the LF is kept
         {std::string("ab\0cd\nef\n", 9), "ab\r\n"}, // read up to the first zero
-        {"master>", "master>\r\n"},     // a marker cut at the chunk's end is no frame
+        {"master>", "master>\r\n"},                 // a marker cut at the chunk's end is no frame
     };
     for (const auto& c : cases)
         EXPECT_EQ(decode(text(c.chunk)), c.shown) << c.chunk;
@@ -243,8 +243,8 @@ TEST_F(ReplyDecoder, plainTextChunks)
 TEST(DeviceStatusLifecycle, resetAndCloseClearTheModelButDifferOnTheFlags)
 {
     DeviceStatus status;
-    DecodeChunk(status, frame(FrameStatus, Bytes(88, 0)) + frame(FrameHdmiOutputPortNames,
-                                                                  Bytes{'A', 0}));
+    DecodeChunk(status,
+                frame(FrameStatus, Bytes(88, 0)) + frame(FrameHdmiOutputPortNames, Bytes{'A', 0}));
     status.acquisitionDone = 1;
     status.initialDataReceived = 1;
 
@@ -269,7 +269,8 @@ TEST(DeviceStatusNames, setNameClearsTheEntryAndKeepsSixteenBytesWithoutTerminat
     EXPECT_EQ(status.name(NameTable::HdbtOutputPort, 3), "A much longer na");
     status.setName(NameTable::HdbtOutputPort, 3, "Lobby");
     const auto entry = status.nameEntry(NameTable::HdbtOutputPort, 3);
-    EXPECT_EQ(std::string(entry.begin(), entry.end()), std::string("Lobby") + std::string(11, '\0'));
+    EXPECT_EQ(std::string(entry.begin(), entry.end()),
+              std::string("Lobby") + std::string(11, '\0'));
     EXPECT_EQ(status.name(NameTable::HdbtOutputPort, 4), "");
     status.setName(NameTable::HdbtOutputPort, 9, "out of range"); // ignored
 }
