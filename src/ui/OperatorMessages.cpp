@@ -22,8 +22,11 @@ class BoxMessages : public OperatorMessages {
 public:
     MessageAnswer Show(const OperatorMessage& message) override
     {
-        QPointer<QMessageBox> box = new QMessageBox(boxIcon(message.icon), message.caption,
-                                                    message.text, QMessageBox::Ok);
+        // Message texts end their lines with "\r\n"; a label would show the "\r".
+        QString text = message.text;
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        QPointer<QMessageBox> box =
+            new QMessageBox(boxIcon(message.icon), message.caption, text, QMessageBox::Ok);
         if (message.buttons == MessageButtons::OkCancel)
             box->addButton(QMessageBox::Cancel);
         box->setAttribute(Qt::WA_DeleteOnClose);

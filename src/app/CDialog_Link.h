@@ -1,0 +1,139 @@
+#pragma once
+// The Link page: the operator picks a port and opens it; the page then runs the initial
+// acquisition (the whole state of the matrix, under three timers), shows every received chunk
+// decoded in the Rx box, sends raw text from the Tx box, keeps the other pages refreshed from
+// the device model and closes the connection again.
+//
+// Threads: everything here runs on the UI thread. The port's receive notification and the
+// acquisition outcome arrive queued, and page refreshes are queued behind the handler that
+// decoded the block, so no handler ever runs inside another.
+#include "AcquisitionWorker.h"
+#include "PageRefreshers.h"
+#include "RxRingBuffer.h"
+#include "SerialPortList.h"
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+class CMyComboBox;
+class QComboBox;
+class QGroupBox;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class RxLogBox;
+
+class CDialog_Link : public QWidget {
+    Q_OBJECT
+public:
+    // Control identifiers.
+    static constexpr int kPortCombo = 1001;
+    static constexpr int kBaudCombo = 1002;
+    static constexpr int kSearch = 1003;
+    static constexpr int kClear = 1004;
+    static constexpr int kSend = 1007;
+    static constexpr int kRxBox = 1034;
+    static constexpr int kTxBox = 1035;
+    static constexpr int kOpenPort = 1071;
+
+    // Timer identifiers; tests find the timers by the object names "timer<id>".
+    static constexpr int kPollTimerId = 19900917;   // periodic status request
+    static constexpr int kNoticeTimerId = 19910923; // data time-out notice
+    static constexpr int kDeadlineTimerId = 199;    // acquisition deadline
+    static constexpr int kPollMs = 7000;
+    static constexpr int kNoticeMs = 5000;
+    static constexpr int kDeadlineMs = 30000;
+
+    static constexpr int kDefaultBaudIndex = 6; // "115200"
+    static constexpr qsizetype kRxLogLimit = 10'000'000;
+    static constexpr qsizetype kTxByteLimit = 16384; // one chunk of the matrix's receive queue
+    // Until the first acquisition has succeeded each receive waits this long before reading.
+    static constexpr int kFirstDataWaitMs = 500;
+
+    // Texts of the Rx box's status lines.
+    static const QString kStartText;
+    static const QString kTimeoutNoticeText;
+    static const QString kDoneText;
+    static const QString kFailedText;
+    static const QString kClosedText;
+
+    struct Timings {
+        int pollMs = kPollMs;
+        int noticeMs = kNoticeMs;
+        int deadlineMs = kDeadlineMs;
+        int requestGapMs = AcquisitionWorker::kRequestGapMs;
+    };
+    // Lists the ports; may raise SerialPortListError.
+    using PortEnumerator = std::function<std::vector<SSerInfo>()>;
+
+    explicit CDialog_Link(QWidget* parent = nullptr);
+
+    void SetRefreshers(PageRefreshers refreshers) { refreshers_ = std::move(refreshers); }
+    void SetPortEnumerator(PortEnumerator enumerator);
+    void SetTimings(const Timings& timings);
+
+    void FillPortList();
+    void TogglePort(bool checked);
+    // Opens the port chosen in the controls; on failure tells the operator and leaves the page
+    // closed (toggle unchecked, port closed).
+    bool OpenFromControls();
+    void StartAcquisition();
+    // Returns the controls to the closed state and stops acquisition, polling and refreshes.
+    // The caller has closed the port (the toggle, a lost port, the System page).
+    void CloseUiAfterPortClose();
+    void SendTxText();
+    void ClearRx();
+    void OnPortReceive();
+
+    const QString& rxLog() const { return rxLog_; }
+    // Replaces the receive log and shows it; the log-size limit is tested through this.
+    void ReplaceRxLog(const QString& log);
+    const QString& selectedPortText() const { return selectedPortText_; }
+    const QString& openPortName() const { return openPortName_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QGroupBox* buildParameterGroup();
+    QGroupBox* buildDisplayGroup();
+    QTimer* makeTimer(int id, bool singleShot);
+    void setOpenControls(bool open);
+    void failOpen(const QString& error);
+
+    void OnPageTimer(int id);
+    void OnAcquisitionDone();
+    void OnAcquisitionFailed();
+    void OnPortLost(const QString& reason);
+    void ScheduleRefresh();
+    void RunPendingRefreshes();
+    void ClearAcquisitionFlags();
+    void AppendToLog(const QString& text);
+    bool FilterKeys(QObject* watched, QEvent* event);
+
+    CMyComboBox* portCombo_ = nullptr;
+    QComboBox* baudCombo_ = nullptr;
+    QPushButton* searchButton_ = nullptr;
+    QPushButton* openButton_ = nullptr;
+    RxLogBox* rxBox_ = nullptr;
+    QPushButton* clearButton_ = nullptr;
+    QPlainTextEdit* txBox_ = nullptr;
+    QPushButton* sendButton_ = nullptr;
+
+    QTimer* pollTimer_ = nullptr;
+    QTimer* noticeTimer_ = nullptr;
+    QTimer* deadlineTimer_ = nullptr;
+    AcquisitionWorker acquisition_;
+    PageRefreshers refreshers_;
+    PortEnumerator enumerate_;
+
+    QString selectedPortText_; // the item the operator last chose
+    QString openPortName_;
+    QString rxLog_;
+    RxRingBuffer rxRing_;
+    bool connected_ = false;      // the controls show an open port
+    bool refreshRunning_ = false; // acquisition ended: decoded blocks refresh the pages
+    bool refreshQueued_ = false;
+};

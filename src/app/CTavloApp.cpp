@@ -1,0 +1,98 @@
+#include "CTavloApp.h"
+
+#include "CDialog_Link.h"
+#include "CTavloDlg.h"
+#include "MySerialPortComm.h"
+#include "OperatorMessages.h"
+#include "SerialPortList.h"
+
+#include <QCommandLineParser>
+
+#ifdef TAVLO_HAVE_SIMULATOR
+#include "MatrixSimulator.h"
+#endif
+
+#include <algorithm>
+
+const QString CTavloApp::kSimulatedPortDescription = QStringLiteral("Simulated 4x8 HDMI2.0 Matrix");
+
+CTavloApp::CTavloApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("tavlo"));
+    setApplicationDisplayName(QStringLiteral("4x8 HDMI2.0 Matrix"));
+    setApplicationVersion(QStringLiteral("1.0.0.1"));
+    installEventFilter(&keyFilter_);
+}
+
+// Out of line: the simulator's type is complete only here.
+CTavloApp::~CTavloApp() = default;
+
+int CTavloApp::Run()
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Control panel of the 4x8 HDMI2.0 Matrix"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption simulate(
+        QStringLiteral("simulate"), QStringLiteral("Offer a simulated matrix as the first port."));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Offer a serial device the system does not list."),
+                                  QStringLiteral("PATH"));
+    parser.addOption(simulate);
+    parser.addOption(port);
+    parser.process(*this);
+
+    addExtraPorts(parser.values(port));
+    CTavloDlg window;
+    if (parser.isSet(simulate))
+        startSimulator(window);
+    window.show();
+    const int result = exec();
+    // The port thread needs the application's event machinery to close down cleanly.
+    GlobalSerialPort().ClosePort();
+    simulator_.reset();
+    return result;
+}
+
+void CTavloApp::addExtraPorts(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        SSerInfo info;
+        info.devicePath = path;
+        AddExtraSerialPort(info);
+    }
+}
+
+#ifdef TAVLO_HAVE_SIMULATOR
+void CTavloApp::startSimulator(CTavloDlg& window)
+{
+    simulator_ = std::make_unique<MatrixSimulator>();
+    std::string error;
+    if (!simulator_->Start(&error)) {
+        simulator_.reset();
+        ShowError(QStringLiteral("ERROR:The simulated matrix could not start (%1)")
+                      .arg(QString::fromStdString(error)));
+        return;
+    }
+    SSerInfo simulated;
+    simulated.devicePath = QString::fromStdString(simulator_->SlavePath());
+    simulated.portName = simulated.devicePath;
+    simulated.friendlyName = simulated.devicePath;
+    simulated.portDescription = kSimulatedPortDescription;
+    // The simulated matrix heads the list, so it is the one selected at start.
+    CDialog_Link* link = window.linkPage();
+    link->SetPortEnumerator([simulated] {
+        std::vector<SSerInfo> ports = EnumerateSerialPorts();
+        std::erase_if(ports,
+                      [&](const SSerInfo& p) { return p.devicePath == simulated.devicePath; });
+        ports.insert(ports.begin(), simulated);
+        return ports;
+    });
+    link->FillPortList();
+}
+#else
+void CTavloApp::startSimulator(CTavloDlg&)
+{
+    ShowError(QStringLiteral("ERROR:This build has no simulated matrix"));
+}
+#endif

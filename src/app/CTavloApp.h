@@ -1,0 +1,33 @@
+#pragma once
+// The application: swallows Enter and Escape key-downs for every window, reads the command
+// line and runs the main window until it closes.
+//
+//   --simulate    serve a simulated matrix on a pseudo-terminal, first in the port list
+//   --port PATH   offer a device the system does not list (repeatable)
+#include "EnterEscapeFilter.h"
+
+#include <QApplication>
+#include <QStringList>
+#include <memory>
+
+class CTavloDlg;
+class MatrixSimulator;
+
+class CTavloApp : public QApplication {
+    Q_OBJECT
+public:
+    // The port list's description of the simulated matrix.
+    static const QString kSimulatedPortDescription;
+
+    CTavloApp(int& argc, char** argv);
+    ~CTavloApp() override;
+
+    int Run();
+
+private:
+    void addExtraPorts(const QStringList& paths);
+    void startSimulator(CTavloDlg& window);
+
+    EnterEscapeFilter keyFilter_;
+    std::unique_ptr<MatrixSimulator> simulator_;
+};

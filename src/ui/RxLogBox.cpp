@@ -1,0 +1,82 @@
+#include "RxLogBox.h"
+
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+
+RxLogBox::RxLogBox(QWidget* parent) : QPlainTextEdit(parent)
+{
+    setReadOnly(true);
+    setUndoRedoEnabled(false); // an undo stack would keep a copy of everything ever shown
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
+QString RxLogBox::DisplayText(const QString& text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        // A carriage return only ends a line together with the line feed after it; one on
+        // its own (a line the matrix already ended with "\r\n" arrives as "\r\r\n") shows as
+        // nothing, as in the platform's edit control.
+        if (c != u'\r')
+            shown.append(c);
+    }
+    return shown;
+}
+
+void RxLogBox::AppendLog(const QString& text)
+{
+    removeStatus();
+    appendAtEnd(DisplayText(text));
+    ScrollToEnd();
+}
+
+void RxLogBox::AppendStatus(const QString& text)
+{
+    statusLength_ += appendAtEnd(DisplayText(text));
+    ScrollToEnd();
+}
+
+void RxLogBox::ShowStatusOnly(const QString& text)
+{
+    const QString shown = DisplayText(text);
+    setPlainText(shown);
+    statusLength_ = static_cast<int>(shown.size());
+    ScrollToEnd();
+}
+
+void RxLogBox::ResetToLog(const QString& log)
+{
+    setPlainText(DisplayText(log));
+    statusLength_ = 0;
+    ScrollToEnd();
+}
+
+void RxLogBox::ScrollToEnd()
+{
+    QScrollBar* bar = verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void RxLogBox::removeStatus()
+{
+    if (statusLength_ == 0)
+        return;
+    // Positions, not cursor moves: a move by characters would step over whole graphemes.
+    const int end = document()->characterCount() - 1;
+    QTextCursor cursor(document());
+    cursor.setPosition(end - statusLength_);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    statusLength_ = 0;
+}
+
+int RxLogBox::appendAtEnd(const QString& text)
+{
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    return static_cast<int>(text.size());
+}

@@ -1,0 +1,36 @@
+#pragma once
+// The Rx box of the Link page: shows the receive log followed by the status lines written
+// since the log last grew. Status lines vanish when the log next grows. Every update costs in
+// proportion to the text it adds or removes, never to the whole log, so a log of millions of
+// characters does not freeze the window at each chunk.
+//
+// Texts are given with "\r\n" line ends, as the log keeps them; the box shows lines.
+#include <QPlainTextEdit>
+
+class RxLogBox : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit RxLogBox(QWidget* parent = nullptr);
+
+    // Removes the status lines, appends text to the log view, shows the last line.
+    void AppendLog(const QString& text);
+    // Adds a status line after the log; it stays until the log next grows.
+    void AppendStatus(const QString& text);
+    // Replaces everything: the log view empties and text becomes its status lines.
+    void ShowStatusOnly(const QString& text);
+    // Shows the whole log again, status lines gone; costs in proportion to the log.
+    void ResetToLog(const QString& log);
+    // Characters (as shown) of status lines standing after the log.
+    int statusLength() const { return statusLength_; }
+
+    void ScrollToEnd();
+
+    // The log's text as the box shows it: "\r\n" and a lone "\r" before it become one line end.
+    static QString DisplayText(const QString& text);
+
+private:
+    void removeStatus();
+    int appendAtEnd(const QString& text);
+
+    int statusLength_ = 0;
+};
