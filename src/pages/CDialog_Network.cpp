@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStringList>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -219,6 +220,11 @@ bool CDialog_Network::eventFilter(QObject* watched, QEvent* event)
 
 void CDialog_Network::checkFirstOctet()
 {
+    // The box does not block the page: keys released in the edit while it is open would
+    // stack one box on another for the same text. The release after it closes checks again.
+    if (checkingFirstOctet_)
+        return;
+    const QScopedValueRollback guard(checkingFirstOctet_, true);
     readControls();
     if (ipText_.isEmpty())
         return;

@@ -60,4 +60,5 @@ private:
     QPushButton* dhcpToggle_ = nullptr;
     QPushButton* applyButton_ = nullptr;
     QTimer* dhcpTimer_ = nullptr;
+    bool checkingFirstOctet_ = false;
 };

@@ -247,6 +247,17 @@ private slots:
         QCOMPARE(ip()->text(), after);
     }
 
+    void keyReleasedWhileTheBoxIsOpenAddsNoBox()
+    {
+        messages_->onShow = [this](const OperatorMessage&) {
+            if (messages_->shown.size() == 1)
+                QTest::keyClick(ip(), Qt::Key_0);
+        };
+        QTest::keyClicks(ip(), "300");
+        QCOMPARE(messages_->shown.size(), size_t(1));
+        QCOMPARE(ip()->text(), QStringLiteral("223"));
+    }
+
     void keyReleaseKeepsTheCaret()
     {
         ip()->setText("192.168.1.10");
