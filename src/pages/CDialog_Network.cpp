@@ -37,7 +37,7 @@ const QString kGatewayQuestion = QStringLiteral(
 // Inset of the text inside the address edits.
 constexpr int kTextInsetX = 10;
 constexpr int kTextInsetY = 4;
-constexpr int kInfoGroupMaxWidth = 640;
+constexpr int kInfoGroupWidth = 640; // as wide as the System page's groups
 
 QString notValidMessage(const QString& value)
 {
@@ -140,7 +140,7 @@ CDialog_Network::CDialog_Network(QWidget* parent) : QWidget(parent)
 QWidget* CDialog_Network::buildInfoGroup()
 {
     auto* group = new QGroupBox(QStringLiteral("Network INFO."), this);
-    group->setMaximumWidth(kInfoGroupMaxWidth);
+    group->setFixedWidth(kInfoGroupWidth);
     auto* grid = new QGridLayout(group);
 
     macEdit_ = makeAddressEdit(kMacId);
@@ -169,7 +169,7 @@ QWidget* CDialog_Network::buildInfoGroup()
         label->setBuddy(field);
         field->setAccessibleName(label->text());
         grid->addWidget(label, row, 0);
-        grid->addWidget(field, row, 1, Qt::AlignLeft);
+        grid->addWidget(field, row, 1, field == dhcpToggle_ ? Qt::AlignLeft : Qt::Alignment());
         ++row;
     }
     grid->addWidget(applyButton_, row, 1, Qt::AlignRight);
@@ -182,7 +182,6 @@ QLineEdit* CDialog_Network::makeAddressEdit(int id)
     SetControlId(edit, id);
     edit->setFont(InfoBoxFont());
     edit->setTextMargins(kTextInsetX, kTextInsetY, 0, 0);
-    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("0")) * 20);
     return edit;
 }
 

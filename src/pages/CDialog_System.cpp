@@ -26,7 +26,7 @@ const QString kPanelVersion = QStringLiteral("Version :1.0.0.1");
 // Inset of the text inside the information fields.
 constexpr int kTextInsetX = 10;
 constexpr int kTextInsetY = 5;
-constexpr int kGroupMaxWidth = 640;
+constexpr int kGroupWidth = 640;
 
 void setTextIfChanged(QLineEdit* field, const QString& text)
 {
@@ -52,8 +52,7 @@ QWidget* CDialog_System::buildSettingGroup()
 {
     auto* group = new QGroupBox(QStringLiteral("System Setting"), this);
     SetControlId(group, kSettingGroupId);
-    group->setMinimumWidth(kGroupMaxWidth);
-    group->setMaximumWidth(kGroupMaxWidth);
+    group->setFixedWidth(kGroupWidth);
     auto* row = new QHBoxLayout(group);
     auto* reboot = new QPushButton(QStringLiteral("Reboot"), group);
     SetControlId(reboot, kRebootId);
@@ -69,8 +68,7 @@ QWidget* CDialog_System::buildSettingGroup()
 QWidget* CDialog_System::buildInfoGroup()
 {
     auto* group = new QGroupBox(QStringLiteral("System INFO."), this);
-    group->setMinimumWidth(kGroupMaxWidth);
-    group->setMaximumWidth(kGroupMaxWidth);
+    group->setFixedWidth(kGroupWidth);
     auto* grid = new QGridLayout(group);
     modelField_ = makeInfoField(kModelId);
     versionField_ = makeInfoField(kVersionId);
