@@ -39,7 +39,7 @@ CLI::App* addAction(CLI::App& parent, CliContext& context, const std::string& na
         sub->add_flag("--wait", args->wait,
                       "wait for the matrix to confirm, print the new state (exit 4 if it does "
                       "not confirm in time)");
-    sub->callback([&context, args, build, name, usage] {
+    sub->callback([&context, args, build] {
         RequirePort(context);
         const MatrixAction action = build(*args);
         RunGuarded(context, [&] { return RunMatrixAction(context, action, args->wait); });

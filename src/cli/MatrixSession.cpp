@@ -9,8 +9,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-namespace
-{
+namespace {
 
 constexpr int kBaudRate = 115200;
 constexpr int kDrainMs = 3000;
@@ -36,10 +35,7 @@ MatrixSession::MatrixSession(std::string port)
 {
 }
 
-MatrixSession::~MatrixSession()
-{
-    Close();
-}
+MatrixSession::~MatrixSession() { Close(); }
 
 void MatrixSession::Open()
 {
@@ -49,7 +45,9 @@ void MatrixSession::Open()
     connect(&port, &MySerialPortComm::dataReceived, this, &MatrixSession::onData);
     connect(&port, &MySerialPortComm::portLost, this, &MatrixSession::onLost);
     if (!port.OpenPortByName(ResolvePortName(port_), kBaudRate))
-        throw CliFailure{3, "cannot open " + port_ + " as a serial port at 115200 8N1"};
+        throw CliFailure{3, "cannot open " + port_ +
+                                " as a serial port at 115200 8N1 (missing, held by another "
+                                "program, or not a serial port)"};
     open_ = true;
     ResetDeviceStatus(*status_);
 }
