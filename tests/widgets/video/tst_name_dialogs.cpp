@@ -73,8 +73,7 @@ class TestNameDialogs : public QObject {
     std::unique_ptr<RecordingMessages> messages;
 
     // Types the name into row n of the rename dialog in the given mode and presses its Save.
-    qint64 renameRow(CDialog_Rename_Page& dialog, const QString& mode, int row,
-                     const QString& name)
+    qint64 renameRow(CDialog_Rename_Page& dialog, const QString& mode, int row, const QString& name)
     {
         FindControl<QComboBox>(&dialog, CDialog_Rename_Page::kMode)->setCurrentText(mode);
         FindControl<QLineEdit>(&dialog, CDialog_Rename_Page::kNameBase + row)->setText(name);
@@ -105,8 +104,8 @@ class TestNameDialogs : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(GlobalSerialPort().OpenPortByName(QString::fromStdString(matrix.slavePath()),
-                                                  115200));
+        QVERIFY(
+            GlobalSerialPort().OpenPortByName(QString::fromStdString(matrix.slavePath()), 115200));
     }
 
     void cleanupTestCase() { GlobalSerialPort().ClosePort(); }
@@ -130,12 +129,12 @@ private slots:
 
         const int input = int(NameTable::InputPort), hdmi = int(NameTable::HdmiOutputPort),
                   hdbt = int(NameTable::HdbtOutputPort);
-        QTest::newRow("Input row 1") << "Input" << input << 1 << "Rack A"
-                                     << QByteArray("#port in1 name=Rack A");
-        QTest::newRow("HDMI row 4") << "HDMI" << hdmi << 4 << "Screen 4"
-                                    << QByteArray("#port hdmi4 name=Screen 4");
-        QTest::newRow("HDBT row 3") << "HDBT" << hdbt << 3 << "Lobby"
-                                    << QByteArray("#port hdbt3 name=Lobby");
+        QTest::newRow("Input row 1")
+            << "Input" << input << 1 << "Rack A" << QByteArray("#port in1 name=Rack A");
+        QTest::newRow("HDMI row 4")
+            << "HDMI" << hdmi << 4 << "Screen 4" << QByteArray("#port hdmi4 name=Screen 4");
+        QTest::newRow("HDBT row 3")
+            << "HDBT" << hdbt << 3 << "Lobby" << QByteArray("#port hdbt3 name=Lobby");
         QTest::newRow("exactly 16 bytes") << "HDMI" << hdmi << 2 << "ABCDEFGHIJKLMNOP"
                                           << QByteArray("#port hdmi2 name=ABCDEFGHIJKLMNOP");
         QTest::newRow("Chinese, two bytes a character")
@@ -347,7 +346,8 @@ private slots:
         std::copy(full.begin(), full.end(), table.begin());
         std::copy(kMeetingRoomGbk.begin(), kMeetingRoomGbk.end(), table.begin() + 16);
         table[7 * 16] = 'Z';
-        std::copy(table.begin(), table.end(), GlobalDeviceStatus().tableBytes(NameTable::Scene).begin());
+        std::copy(table.begin(), table.end(),
+                  GlobalDeviceStatus().tableBytes(NameTable::Scene).begin());
 
         CDialog_Scenes_Page dialog;
         QCOMPARE(BoxTexts(&dialog, CDialog_Scenes_Page::kNameBase, 8),
@@ -371,10 +371,10 @@ private slots:
             dialog = std::make_unique<CDialog_Scenes_Page>();
         else
             dialog = std::make_unique<CDialog_Rename_Page>();
-        const int nameId = scenes ? CDialog_Scenes_Page::kNameBase + 1
-                                  : CDialog_Rename_Page::kNameBase + 1;
-        const int saveId = scenes ? CDialog_Scenes_Page::kSaveBase + 1
-                                  : CDialog_Rename_Page::kSaveBase + 1;
+        const int nameId =
+            scenes ? CDialog_Scenes_Page::kNameBase + 1 : CDialog_Rename_Page::kNameBase + 1;
+        const int saveId =
+            scenes ? CDialog_Scenes_Page::kSaveBase + 1 : CDialog_Rename_Page::kSaveBase + 1;
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
         auto* box = FindControl<QLineEdit>(dialog.get(), nameId);

@@ -84,8 +84,8 @@ class TestVideoPage : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(GlobalSerialPort().OpenPortByName(QString::fromStdString(matrix.slavePath()),
-                                                  115200));
+        QVERIFY(
+            GlobalSerialPort().OpenPortByName(QString::fromStdString(matrix.slavePath()), 115200));
     }
 
     void cleanupTestCase() { GlobalSerialPort().ClosePort(); }
@@ -109,10 +109,10 @@ private slots:
     void controlsCarryTheirNumbersAndCaptions()
     {
         const QList<QPair<int, QString>> expected = {
-            {1036, "01>>01"},   {1037, "02>>02"},   {1038, "03>>03"},   {1039, "04>>04"},
-            {1040, "All"},      {1045, "01"},       {1046, "02"},       {1047, "03"},
-            {1048, "04"},       {1091, "Preset 1"}, {1098, "Preset 8"}, {1016, "Save"},
-            {1015, "Recall"},   {1032, "Rename"},   {1033, "Name"},
+            {1036, "01>>01"}, {1037, "02>>02"},   {1038, "03>>03"},   {1039, "04>>04"},
+            {1040, "All"},    {1045, "01"},       {1046, "02"},       {1047, "03"},
+            {1048, "04"},     {1091, "Preset 1"}, {1098, "Preset 8"}, {1016, "Save"},
+            {1015, "Recall"}, {1032, "Rename"},   {1033, "Name"},
         };
         for (const auto& [id, caption] : expected) {
             QPushButton* b = button(id);
@@ -141,8 +141,7 @@ private slots:
             << QStringList{"#video_d out1 matrix=1", "#video_d out2 matrix=1",
                            "#video_d out4 matrix=1"};
         QTest::newRow("four outputs one by one check All: one command")
-            << QList<int>{1, 2, 3, 4} << 3
-            << QStringList{"03>>01", "03>>02", "03>>03", "03>>04"}
+            << QList<int>{1, 2, 3, 4} << 3 << QStringList{"03>>01", "03>>02", "03>>03", "03>>04"}
             << QStringList{"#video_d out0 matrix=3"};
         QTest::newRow("All then output 2 off: three commands")
             << QList<int>{kAll, 2} << 4 << QStringList{"04>>01", "02>>02", "04>>03", "04>>04"}
@@ -223,8 +222,8 @@ private slots:
 
         QTest::newRow("recall preset 5")
             << QList<int>{5} << CDialog_Video::kRecallScene << "#group5 exe=2";
-        QTest::newRow("save preset 3") << QList<int>{3} << CDialog_Video::kSaveScene
-                                       << "#group3 exe=1";
+        QTest::newRow("save preset 3")
+            << QList<int>{3} << CDialog_Video::kSaveScene << "#group3 exe=1";
         QTest::newRow("a second preset click moves the selection")
             << QList<int>{2, 8} << CDialog_Video::kSaveScene << "#group8 exe=1";
     }
@@ -351,8 +350,7 @@ private slots:
         QTest::newRow("input without a name") << 1048 << QString("Portname_Input:");
         QTest::newRow("output 1 shows two lines")
             << 1036 << QString("Portname_hdmi:Projector\nportname_hdbt:Lobby");
-        QTest::newRow("output without names")
-            << 1039 << QString("Portname_hdmi:\nportname_hdbt:");
+        QTest::newRow("output without names") << 1039 << QString("Portname_hdmi:\nportname_hdbt:");
     }
 
     void tooltipsNameThePorts()
