@@ -66,7 +66,10 @@ void CTavloApp::addExtraPorts(const QStringList& paths)
 #ifdef TAVLO_HAVE_SIMULATOR
 void CTavloApp::startSimulator(CTavloDlg& window)
 {
-    simulator_ = std::make_unique<MatrixSimulator>();
+    // Replies paced as on the real 115200 baud line, so the panel meets the matrix's timing.
+    SimulatorOptions options;
+    options.lineRateBaud = 115200;
+    simulator_ = std::make_unique<MatrixSimulator>(options);
     std::string error;
     if (!simulator_->Start(&error)) {
         simulator_.reset();

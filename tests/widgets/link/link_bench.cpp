@@ -102,7 +102,9 @@ void LinkBench::rxUpdateCost()
 
 void LinkBench::openToComplete()
 {
-    MatrixSimulator sim;
+    SimulatorOptions options;
+    options.lineRateBaud = 115200; // as tavlo --simulate runs it
+    MatrixSimulator sim(options);
     std::string error;
     QVERIFY2(sim.Start(&error), error.c_str());
     std::vector<double> runs;
