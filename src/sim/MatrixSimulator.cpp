@@ -54,6 +54,8 @@ MatrixSimulator::~MatrixSimulator()
 
 bool MatrixSimulator::Start(std::string* error)
 {
+    if (server_.joinable() && !IsRunning())
+        Stop(); // the line was closed (device lost): start afresh
     if (server_.joinable()) {
         if (error)
             *error = "the simulator already runs";

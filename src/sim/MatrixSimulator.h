@@ -32,8 +32,9 @@ public:
     MatrixSimulator(const MatrixSimulator&) = delete;
     MatrixSimulator& operator=(const MatrixSimulator&) = delete;
 
-    // Opens a fresh pseudo-terminal and starts serving it. False, with the reason, when the
-    // pseudo-terminal cannot be made or the simulator already runs.
+    // Opens a fresh pseudo-terminal and starts serving it, also after the line was closed.
+    // False, with the reason, when the pseudo-terminal cannot be made or the simulator
+    // already serves a line.
     bool Start(std::string* error);
     const std::string& SlavePath() const { return slavePath_; }
     // Ends serving and closes the line; replies not yet written are dropped.

@@ -181,6 +181,19 @@ TEST_F(SimulatorLine, closedLineHangsUpTheClient)
     EXPECT_TRUE(line->waitForHangup(1000));
 }
 
+TEST_F(SimulatorLine, lostDeviceComesBackOnAFreshLineWithItsState)
+{
+    start();
+    ask("#video_d out1 matrix=4");
+    sim->CloseLine();
+    std::string error;
+    ASSERT_TRUE(sim->Start(&error)) << error;
+    line = std::make_unique<SlaveLine>(sim->SlavePath());
+    DeviceStatus status;
+    DecodeChunk(status, ask("#upper:20/0F"));
+    EXPECT_EQ(status.videoInput(1), 4);
+}
+
 TEST_F(SimulatorLine, lineClosesAfterTheCountedCommand)
 {
     start();
