@@ -217,11 +217,11 @@ void CDialog_Link::TogglePort(bool checked)
         return;
     }
     MySerialPortComm& port = GlobalSerialPort();
-    if (port.IsOpen())
-        port.ClosePort();
-    // A port that went away unnoticed still leaves the page in its open state: restore it.
-    if (connected_)
-        CloseUiAfterPortClose();
+    // A port that went away without notice must not leave the controls in the open state.
+    if (!port.IsOpen() && !connected_)
+        return;
+    port.ClosePort();
+    CloseUiAfterPortClose();
 }
 
 bool CDialog_Link::OpenFromControls()
