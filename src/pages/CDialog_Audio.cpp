@@ -14,8 +14,7 @@
 
 #include <algorithm>
 
-namespace
-{
+namespace {
 
 // The enc code an input's first and second button stand for.
 constexpr std::array<int, 2> kInputModes = {AudioH, AudioA};
@@ -97,6 +96,8 @@ QPushButton* CDialog_Audio::makeButton(const QString& group, const QString& capt
 QTimer* CDialog_Audio::makeTimer(int id)
 {
     auto* timer = new QTimer(this);
+    // A coarse timer may fire up to 5 % early; a time-out is never reported before its time.
+    timer->setTimerType(Qt::PreciseTimer);
     timer->setObjectName(QStringLiteral("timer%1").arg(id));
     connect(timer, &QTimer::timeout, this, [this, id] { OnTimer(id); });
     return timer;

@@ -14,8 +14,7 @@ class QGroupBox;
 class QPushButton;
 class QTimer;
 
-class CDialog_Audio : public QWidget
-{
+class CDialog_Audio : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kPorts = 4;

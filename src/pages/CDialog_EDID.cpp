@@ -17,10 +17,7 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 
-#include <algorithm>
-
-namespace
-{
+namespace {
 
 struct EdidModeInfo {
     const char* item; // the list's text, which decides the mode

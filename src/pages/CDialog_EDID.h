@@ -21,8 +21,7 @@ class QGroupBox;
 class QPushButton;
 class QTextEdit;
 
-class CDialog_EDID : public QWidget
-{
+class CDialog_EDID : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kInputs = 4;

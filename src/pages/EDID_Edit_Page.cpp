@@ -8,14 +8,13 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
-namespace
-{
+namespace {
 
 QPushButton* MakeButton(QWidget* parent, const QString& caption, int id)
 {
@@ -85,8 +84,11 @@ QWidget* EDID_Edit_Page::buildSaveOption()
 
 void EDID_Edit_Page::showEvent(QShowEvent* event)
 {
-    for (QPushButton* slot : userSlots_)
-        slot->setChecked(false);
+    // A window restored by the window system is the same opening, selection and all.
+    if (!event->spontaneous()) {
+        for (QPushButton* slot : userSlots_)
+            slot->setChecked(false);
+    }
     QDialog::showEvent(event);
 }
 

@@ -10,8 +10,7 @@
 
 class QPushButton;
 
-class EDID_Edit_Page : public QDialog
-{
+class EDID_Edit_Page : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kUserSlots = 8;
