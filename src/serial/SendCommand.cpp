@@ -11,6 +11,9 @@ void SendCommand(const std::string& command)
 
 void SendCommandBytes(const QByteArray& bytes)
 {
+    // The pause is what separates two commands on the wire, so it starts once the previous
+    // command has left the port: a write still queued on the port thread would shorten it.
+    GlobalSerialPort().DrainOutput(kPreviousCommandDrainMs);
     PauseMs(kCommandPauseMs);
     GlobalSerialPort().WritePort(bytes);
 }
