@@ -157,15 +157,16 @@ void CDialog_Audio::OnTimer(int id)
     // The timer is stopped before the box: the box waits for the operator, and a timer still
     // running would pile up further boxes behind it. The box has no owner, so the other side
     // and the rest of the window stay usable while it is open; the buttons come back, as the
-    // click left them, once it is dismissed.
+    // click left them, once it is dismissed. The two sides' boxes may be dismissed in either
+    // order, so neither side waits behind the other's box.
     if (id == kInputTimerId) {
         inputTimer_->stop();
-        ShowError(QStringLiteral("Set Input Audio timeout..."));
-        enableButtons(sideButtons(inputs_, inputAll_), true);
+        ShowErrorThen(QStringLiteral("Set Input Audio timeout..."),
+                      [this] { enableButtons(sideButtons(inputs_, inputAll_), true); });
     } else if (id == kOutputTimerId) {
         outputTimer_->stop();
-        ShowError(QStringLiteral("Set Output Audio timeout..."));
-        enableButtons(sideButtons(outputs_, outputAll_), true);
+        ShowErrorThen(QStringLiteral("Set Output Audio timeout..."),
+                      [this] { enableButtons(sideButtons(outputs_, outputAll_), true); });
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include <QEventLoop>
 #include <QMessageBox>
-#include <QPointer>
 
 namespace {
 
@@ -22,24 +21,31 @@ class BoxMessages : public OperatorMessages {
 public:
     MessageAnswer Show(const OperatorMessage& message) override
     {
+        QEventLoop loop;
+        MessageAnswer answer = MessageAnswer::Cancel;
+        ShowThen(message, [&](MessageAnswer given) {
+            answer = given;
+            loop.quit();
+        });
+        loop.exec();
+        return answer;
+    }
+
+    void ShowThen(const OperatorMessage& message,
+                  std::function<void(MessageAnswer)> then) override
+    {
         // Message texts end their lines with "\r\n"; a label would show the "\r".
         QString text = message.text;
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        QPointer<QMessageBox> box =
-            new QMessageBox(boxIcon(message.icon), message.caption, text, QMessageBox::Ok);
+        auto* box = new QMessageBox(boxIcon(message.icon), message.caption, text, QMessageBox::Ok);
         if (message.buttons == MessageButtons::OkCancel)
             box->addButton(QMessageBox::Cancel);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::NonModal);
-        QEventLoop loop;
-        MessageAnswer answer = MessageAnswer::Cancel;
-        QObject::connect(box, &QMessageBox::finished, &loop, [&](int result) {
-            answer = result == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
-            loop.quit();
+        QObject::connect(box, &QMessageBox::finished, box, [then = std::move(then)](int result) {
+            then(result == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel);
         });
         box->show();
-        loop.exec();
-        return answer;
     }
 };
 
@@ -58,6 +64,12 @@ void InstallMessages(OperatorMessages* service)
 void ShowError(const QString& text)
 {
     Messages().Show({text, QStringLiteral("ERROR"), MessageIcon::Error, MessageButtons::Ok});
+}
+
+void ShowErrorThen(const QString& text, std::function<void()> then)
+{
+    Messages().ShowThen({text, QStringLiteral("ERROR"), MessageIcon::Error, MessageButtons::Ok},
+                        [then = std::move(then)](MessageAnswer) { then(); });
 }
 
 bool AskOkCancel(const QString& text, const QString& caption, MessageIcon icon)

@@ -22,6 +22,14 @@ class OperatorMessages {
 public:
     virtual ~OperatorMessages() = default;
     virtual MessageAnswer Show(const OperatorMessage& message) = 0;
+    // Shows the box and returns at once; then runs with the answer when the box is dismissed.
+    // For handlers whose work after the box must not wait behind boxes opened later (nested
+    // event loops unwind last-in first-out).
+    virtual void ShowThen(const OperatorMessage& message,
+                          std::function<void(MessageAnswer)> then)
+    {
+        then(Show(message));
+    }
 };
 
 // The service in use; the production one unless a test has installed its own.
@@ -30,6 +38,8 @@ void InstallMessages(OperatorMessages* service); // nullptr restores the product
 
 // The common case: caption "ERROR", error icon, one OK button.
 void ShowError(const QString& text);
+// The same, returning at once; then runs when the box is dismissed.
+void ShowErrorThen(const QString& text, std::function<void()> then);
 // A question with OK and Cancel; true when answered OK.
 bool AskOkCancel(const QString& text, const QString& caption, MessageIcon icon);
 

@@ -228,16 +228,16 @@ private slots:
     // With the real message service, no status block ever: "Input All" times out 3 s after
     // its command (the timer starts once the command is out, 100 ms after the click);
     // while its box is open the output side takes a click and sends, and that side's own box
-    // opens beside the first 6 s later. Each side comes back, as the clicks left it, when its
-    // own box is dismissed.
+    // opens beside the first 6 s later. The older box dismissed first gives its side back at
+    // once, while the newer box still stands.
     void timeoutBoxesStandSideBySide()
     {
         QElapsedTimer clock;
         qint64 inputBoxAt = -1, outputClickAt = -1, outputBoxAt = -1;
-        bool outputUsable = false, bothOpen = false, outputsBackFirst = false;
+        bool outputUsable = false, bothOpen = false, inputsBackFirst = false;
         int stage = 0;
 
-        // Runs inside the boxes' own event loops, as an operator's clicks would.
+        // Runs inside the boxes' event loops, as an operator's clicks would.
         QTimer watcher;
         watcher.setInterval(20);
         connect(&watcher, &QTimer::timeout, this, [&] {
@@ -255,25 +255,25 @@ private slots:
                 outputBoxAt = clock.elapsed();
                 bothOpen = inputBox != nullptr;
                 stage = 2;
-                outputBox->button(QMessageBox::Ok)->click();
-            } else if (stage == 2 && !outputBox && enabled(kOutputSide, true)) {
-                outputsBackFirst = enabled(kInputSide, false);
+                inputBox->button(QMessageBox::Ok)->click();
+            } else if (stage == 2 && !inputBox && enabled(kInputSide, true)) {
+                inputsBackFirst = outputBox != nullptr && enabled(kOutputSide, false);
                 stage = 3;
-                if (inputBox)
-                    inputBox->button(QMessageBox::Ok)->click();
+                if (outputBox)
+                    outputBox->button(QMessageBox::Ok)->click();
             }
         });
         watcher.start();
 
         clock.start();
         button(1041)->click();
-        QTRY_VERIFY_WITH_TIMEOUT(stage == 3 && enabled(kInputSide, true), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(stage == 3 && enabled(kOutputSide, true), 20000);
         watcher.stop();
 
         QVERIFY2(inputBoxAt >= 3100 && inputBoxAt < 5500, qPrintable(QString::number(inputBoxAt)));
         QVERIFY(outputUsable);
         QVERIFY(outputBoxAt - outputClickAt >= 6100);
-        QVERIFY(bothOpen && outputsBackFirst);
+        QVERIFY(bothOpen && inputsBackFirst);
         QCOMPARE(checked(kInputH) + checked({1041}) + checked(kOutputA),
                  QStringLiteral("111111000"));
         const std::vector<std::string> expected = {"#audio_d in0 enc=1", "#audio_d out1 iis=1"};
