@@ -62,3 +62,17 @@ private:
     bool pendingActive_ = false;
     std::thread reader_;
 };
+
+// The bytes of each burst, in order: one command each when the sender kept its pauses.
+inline std::vector<std::string> BurstBytes(PtyMatrix& matrix)
+{
+    std::vector<std::string> out;
+    for (const auto& burst : matrix.bursts())
+        out.push_back(burst.bytes);
+    return out;
+}
+
+inline long long MsBetween(PtyMatrix::Clock::time_point from, PtyMatrix::Clock::time_point to)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}

@@ -12,19 +12,6 @@
 #include <string>
 #include <vector>
 
-inline std::vector<std::string> BurstBytes(PtyMatrix& matrix)
-{
-    std::vector<std::string> out;
-    for (const auto& burst : matrix.bursts())
-        out.push_back(burst.bytes);
-    return out;
-}
-
-inline long long MsBetween(PtyMatrix::Clock::time_point from, PtyMatrix::Clock::time_point to)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
-}
-
 // Two commands sent 100 ms apart may be timestamped a few ms closer: each arrival is stamped
 // by the reader thread, which a loaded machine schedules late now and then. A missing pause
 // shows as a gap near 0, far below this.

@@ -26,11 +26,6 @@ namespace link_test {
 
 using Clock = std::chrono::steady_clock;
 
-inline long long msBetween(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
-}
-
 // Eight 16-byte name entries "<prefix>1" .. "<prefix>8".
 inline std::vector<uint8_t> nameTable(const std::string& prefix)
 {

@@ -102,25 +102,25 @@ void LinkPageTest::acquisitionPacingNoticeAndPoll()
     auto bursts = f.pty.bursts();
     QCOMPARE(bursts[0].bytes, std::string("#upper:80/00"));
     QCOMPARE(bursts[1].bytes, std::string("#upper:80/00"));
-    QVERIFY2(msBetween(opened, bursts[0].start) >= 100,
-             qPrintable(QString::number(msBetween(opened, bursts[0].start))));
-    const long long gap = msBetween(bursts[0].start, bursts[1].start);
+    QVERIFY2(MsBetween(opened, bursts[0].start) >= 100,
+             qPrintable(QString::number(MsBetween(opened, bursts[0].start))));
+    const long long gap = MsBetween(bursts[0].start, bursts[1].start);
     QVERIFY2(gap >= 3600 - kReadJitterMs && gap < 5000, qPrintable(QString::number(gap)));
 
     QTRY_VERIFY_WITH_TIMEOUT(f.rxShown().contains("Get data timeout"), 3000);
-    QVERIFY(msBetween(opened, Clock::now()) >= 5000);
+    QVERIFY(MsBetween(opened, Clock::now()) >= 5000);
     QCOMPARE(f.rxShown(), shown(CDialog_Link::kStartText + CDialog_Link::kTimeoutNoticeText));
 
     QVERIFY(f.waitBursts(3, 4000));
     bursts = f.pty.bursts();
     QCOMPARE(bursts[2].bytes, std::string("#upper:20/0F"));
-    QVERIFY(msBetween(opened, bursts[2].start) >= 7100);
+    QVERIFY(MsBetween(opened, bursts[2].start) >= 7100);
 
     const Clock::time_point answered = Clock::now();
     f.pty.write(frameString(FrameHdmiOutputPortNames, nameTable("out")));
     QTRY_VERIFY_WITH_TIMEOUT(f.rxShown().contains("The initialization data was successful"), 3000);
     // Seen when the table is decoded, not at the next 3.6 s request.
-    QVERIFY(msBetween(answered, Clock::now()) < 2500);
+    QVERIFY(MsBetween(answered, Clock::now()) < 2500);
     QCOMPARE(GlobalDeviceStatus().acquisitionDone.load(), 1);
     QCOMPARE(GlobalDeviceStatus().initialDataReceived.load(), 1);
     const size_t sent = f.pty.bursts().size();
@@ -146,7 +146,7 @@ void LinkPageTest::completeRefreshesEveryPageInOrder()
                 frameString(FrameModel, model) + frameString(FrameInputPortNames, nameTable("in")) +
                 frameString(FrameHdmiOutputPortNames, nameTable("hdmi")));
     QTRY_VERIFY_WITH_TIMEOUT(f.rxShown().contains("was successful"), 5000);
-    QVERIFY(msBetween(answered, Clock::now()) < 2000);
+    QVERIFY(MsBetween(answered, Clock::now()) < 2000);
 
     const QStringList all = {"video", "audioIn", "audioOut", "edid", "network", "system"};
     QCOMPARE(f.refreshes, all);
@@ -197,7 +197,7 @@ void LinkPageTest::failureAfterDeadline()
     LinkFixture f(fastTimings());
     const Clock::time_point opened = f.clickOpen();
     QTRY_VERIFY_WITH_TIMEOUT(!f.messages.shown.empty(), 5000);
-    const long long after = msBetween(opened, Clock::now());
+    const long long after = MsBetween(opened, Clock::now());
     QVERIFY2(after >= 1200 && after < 3000, qPrintable(QString::number(after)));
     const OperatorMessage& box = f.messages.shown.front();
     QCOMPARE(box.caption, QStringLiteral("ERROR"));
@@ -410,7 +410,7 @@ void LinkPageTest::txSend()
     QVERIFY(f.waitBursts(1, 3000));
     QCOMPARE(f.pty.bursts().size(), size_t(1));
     QCOMPARE(QByteArray::fromStdString(f.pty.bursts().front().bytes), wire);
-    QVERIFY(msBetween(clicked, f.pty.bursts().front().start) >= 100);
+    QVERIFY(MsBetween(clicked, f.pty.bursts().front().start) >= 100);
 }
 
 // The application drops the key-down of Return; the Tx box adds one line break per press,

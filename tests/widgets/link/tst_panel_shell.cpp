@@ -256,7 +256,7 @@ void PanelShellTest::simulatedMatrixCompletesQuickly()
     QTest::mouseClick(FindControl<QPushButton>(link, CDialog_Link::kOpenPort), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(rx->toPlainText().contains("The initialization data was successful"),
                              5000);
-    const long long took = msBetween(opened, Clock::now());
+    const long long took = MsBetween(opened, Clock::now());
     qInfo("open to complete: %lld ms", took);
     QVERIFY2(took < 2000, qPrintable(QString::number(took)));
     QVERIFY(link->rxLog().contains("Product Model:"));
