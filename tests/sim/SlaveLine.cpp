@@ -85,11 +85,19 @@ std::vector<uint8_t> SlaveLine::readAtLeast(size_t count, int timeoutMs)
 
 bool SlaveLine::waitForHangup(int timeoutMs)
 {
-    pollfd in{fd_, POLLIN, 0};
-    if (::poll(&in, 1, timeoutMs) <= 0)
-        return false;
-    if (in.revents & (POLLHUP | POLLERR))
-        return true;
-    uint8_t byte;
-    return ::read(fd_, &byte, 1) < 0 && errno == EIO;
+    // Bytes still on their way (a reply written just before the line closed) are read and
+    // dropped; only the hang-up itself counts.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        pollfd in{fd_, POLLIN, 0};
+        const int left = remainingMs(deadline);
+        if (left == 0 || ::poll(&in, 1, left) <= 0)
+            return false;
+        if (in.revents & (POLLHUP | POLLERR))
+            return true;
+        uint8_t buffer[256];
+        const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+        if (got == 0 || (got < 0 && errno == EIO))
+            return true;
+    }
 }
