@@ -84,12 +84,10 @@ QGroupBox* CDialog_Audio::buildSide(const QString& title, const QString& portTit
 
 QPushButton* CDialog_Audio::makeButton(const QString& group, const QString& caption, int id)
 {
-    auto* button = new QPushButton(caption, this);
-    button->setCheckable(true);
+    auto* button = NewButton(this, id, caption, true);
     button->setMinimumSize(64, 40);
     // A bare "H" or "A" says nothing to a screen reader; the group's title does.
     button->setAccessibleName(group + QLatin1Char(' ') + caption);
-    SetControlId(button, id);
     return button;
 }
 

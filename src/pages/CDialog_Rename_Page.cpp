@@ -30,16 +30,6 @@ constexpr CDialog_Rename_Page::Mode kModes[] = {
     {"HDBT", NameTable::HdbtOutputPort, PortGroup::Hdbt},
 };
 
-QPushButton* MakeButton(QWidget* parent, int id, const QString& caption)
-{
-    auto* button = new QPushButton(caption, parent);
-    SetControlId(button, id);
-    // Enter must never press a button of this dialog.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
-
 } // namespace
 
 CDialog_Rename_Page::CDialog_Rename_Page(QWidget* parent) : QDialog(parent)
@@ -63,14 +53,14 @@ CDialog_Rename_Page::CDialog_Rename_Page(QWidget* parent) : QDialog(parent)
         names_[n - 1] = new QLineEdit(this);
         SetControlId(names_[n - 1], kNameBase + n);
         label->setBuddy(names_[n - 1]);
-        auto* save = MakeButton(this, kSaveBase + n, QStringLiteral("Save"));
+        auto* save = NewButton(this, kSaveBase + n, QStringLiteral("Save"));
         connect(save, &QPushButton::clicked, this, [this, n] { SavePortName(n); });
         grid->addWidget(label, n, 0);
         grid->addWidget(names_[n - 1], n, 1);
         grid->addWidget(save, n, 2);
     }
 
-    auto* exit = MakeButton(this, kExit, QStringLiteral("EXIT"));
+    auto* exit = NewButton(this, kExit, QStringLiteral("EXIT"));
     connect(exit, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* layout = new QVBoxLayout(this);

@@ -14,20 +14,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QPushButton* MakeButton(QWidget* parent, int id, const QString& caption)
-{
-    auto* button = new QPushButton(caption, parent);
-    SetControlId(button, id);
-    // Enter must never press a button of this dialog.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
-
-} // namespace
-
 CDialog_Scenes_Page::CDialog_Scenes_Page(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Scenes Page"));
@@ -40,14 +26,14 @@ CDialog_Scenes_Page::CDialog_Scenes_Page(QWidget* parent) : QDialog(parent)
         SetControlId(names_[n - 1], kNameBase + n);
         label->setBuddy(names_[n - 1]);
         names_[n - 1]->setText(DecodeCp936(GlobalDeviceStatus().name(NameTable::Scene, n)));
-        auto* save = MakeButton(this, kSaveBase + n, QStringLiteral("Save"));
+        auto* save = NewButton(this, kSaveBase + n, QStringLiteral("Save"));
         connect(save, &QPushButton::clicked, this, [this, n] { SaveSceneName(n); });
         grid->addWidget(label, n - 1, 0);
         grid->addWidget(names_[n - 1], n - 1, 1);
         grid->addWidget(save, n - 1, 2);
     }
 
-    auto* exit = MakeButton(this, kExit, QStringLiteral("EXIT"));
+    auto* exit = NewButton(this, kExit, QStringLiteral("EXIT"));
     connect(exit, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* layout = new QVBoxLayout(this);

@@ -61,10 +61,7 @@ CDialog_Video::CDialog_Video(QWidget* parent) : QWidget(parent)
 
 QPushButton* CDialog_Video::makeButton(int id, const QString& caption, bool checkable)
 {
-    auto* button = new QPushButton(caption, this);
-    SetControlId(button, id);
-    button->setCheckable(checkable);
-    button->setAutoDefault(false);
+    auto* button = NewButton(this, id, caption, checkable);
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     button->setFixedHeight(kButtonHeight);
     return button;

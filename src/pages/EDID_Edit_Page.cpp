@@ -18,9 +18,8 @@ namespace {
 
 QPushButton* MakeButton(QWidget* parent, const QString& caption, int id)
 {
-    auto* button = new QPushButton(caption, parent);
+    auto* button = NewButton(parent, id, caption);
     button->setMinimumSize(80, 32);
-    SetControlId(button, id);
     return button;
 }
 
