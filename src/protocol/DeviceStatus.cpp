@@ -1,30 +1,13 @@
 #include "DeviceStatus.h"
 
+#include "BlockLayout.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-constexpr size_t kVideoInputAt = 16;
-constexpr size_t kAudioInputAt = 40;
-constexpr size_t kAudioHdmiAt = 48;
-constexpr size_t kAudioIisAt = 56;
-constexpr size_t kAudioSpdifAt = 64;
-constexpr size_t kEdidModeAt = 72;
-constexpr size_t kEdidDataAt = 80;
-
-constexpr size_t kDhcpAt = 0;
-constexpr size_t kIpAt = 1;
-constexpr size_t kMaskAt = 5;
-constexpr size_t kGatewayAt = 9;
-constexpr size_t kDnsAt = 13;
-constexpr size_t kMacAt = 17;
-constexpr size_t kNetbiosAt = 23;
-constexpr size_t kNetbiosWidth = 16;
-
-constexpr size_t kModelAt = 16;
-constexpr size_t kModelWidth = 16;
-constexpr size_t kVersionAt = 32;
+using namespace BlockLayout;
 
 uint8_t byteAt(const std::optional<Block>& block, size_t offset)
 {

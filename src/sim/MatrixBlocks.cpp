@@ -1,5 +1,6 @@
 #include "MatrixBlocks.h"
 
+#include "BlockLayout.h"
 #include "ReplyFrame.h"
 
 #include <algorithm>
@@ -7,16 +8,7 @@
 namespace
 {
 
-constexpr size_t kVideoInputAt = 16;
-constexpr size_t kAudioInputAt = 40;
-constexpr size_t kAudioHdmiAt = 48;
-constexpr size_t kAudioIisAt = 56;
-constexpr size_t kAudioSpdifAt = 64;
-constexpr size_t kEdidModeAt = 72;
-constexpr size_t kEdidSourceAt = 80;
-constexpr size_t kModelAt = 16;
-constexpr size_t kVersionAt = 32;
-constexpr size_t kTextWidth = 16;
+using namespace BlockLayout;
 
 // Copies at most width bytes; a text that fills the width goes out without a terminator.
 void putText(std::vector<uint8_t>& block, size_t at, const std::string& text, size_t width)
@@ -50,7 +42,7 @@ std::vector<uint8_t> StatusBlockData(const MatrixState& state, uint8_t highBits)
     putPerPort(block, kAudioIisAt, state.audioIis, 0, highBits);
     putPerPort(block, kAudioSpdifAt, state.audioSpdif, 0, highBits);
     putPerPort(block, kEdidModeAt, state.edidMode, 0, highBits);
-    putPerPort(block, kEdidSourceAt, state.edidSource, -1, highBits);
+    putPerPort(block, kEdidDataAt, state.edidSource, -1, highBits);
     return block;
 }
 
@@ -58,21 +50,22 @@ std::vector<uint8_t> NetworkBlockData(const MatrixState& state)
 {
     const NetworkSettings& net = state.network;
     std::vector<uint8_t> block(kNetworkBlockData, 0);
-    block[0] = net.dhcp ? 1 : 0;
-    putBytes(block, 1, net.ip);
-    putBytes(block, 5, net.mask);
-    putBytes(block, 9, net.gateway);
-    putBytes(block, 13, net.dns);
-    putBytes(block, 17, net.mac);
-    putText(block, 23, net.netbiosName, kTextWidth);
+    block[kDhcpAt] = net.dhcp ? 1 : 0;
+    putBytes(block, kIpAt, net.ip);
+    putBytes(block, kMaskAt, net.mask);
+    putBytes(block, kGatewayAt, net.gateway);
+    putBytes(block, kDnsAt, net.dns);
+    putBytes(block, kMacAt, net.mac);
+    putText(block, kNetbiosAt, net.netbiosName, kNetbiosWidth);
     return block;
 }
 
 std::vector<uint8_t> ModelBlockData(const MatrixState& state)
 {
     std::vector<uint8_t> block(kModelBlockData, 0);
-    putText(block, kModelAt, state.productModel, kTextWidth);
-    putText(block, kVersionAt, state.releaseVersion, kTextWidth);
+    putText(block, kModelAt, state.productModel, kModelWidth);
+    // The version has no width of its own; the simulator keeps it as short as the model.
+    putText(block, kVersionAt, state.releaseVersion, kModelWidth);
     return block;
 }
 
