@@ -28,10 +28,12 @@ tavlo_install() {
         "${missing[@]}" >/dev/null
 }
 
+# Configures and builds the given targets (all of them when none is named).
 tavlo_build() {
-    local werror=OFF
+    local werror=OFF targets=()
     [ "${CI:-}" = "true" ] && werror=ON
+    [ $# -gt 0 ] && targets=(--target "$@")
     cmake -S "$TAVLO_ROOT" -B "$TAVLO_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DTAVLO_WERROR="$werror" "$@" >/dev/null
-    cmake --build "$TAVLO_BUILD" -j "$TAVLO_JOBS"
+        -DTAVLO_WERROR="$werror" >/dev/null
+    cmake --build "$TAVLO_BUILD" -j "$TAVLO_JOBS" "${targets[@]}"
 }
