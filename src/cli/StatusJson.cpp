@@ -1,5 +1,6 @@
 #include "StatusJson.h"
 
+#include "AddressText.h"
 #include "Cp936.h"
 
 #include <QJsonArray>
@@ -14,22 +15,6 @@ template <typename Field> QJsonArray perPort(Field field)
     for (int port = 1; port <= kBlockPorts; ++port)
         values.append(field(port));
     return values;
-}
-
-template <size_t N> QString dotted(const std::array<uint8_t, N>& bytes)
-{
-    QStringList parts;
-    for (uint8_t b : bytes)
-        parts << QString::number(b);
-    return parts.join('.');
-}
-
-QString macText(const std::array<uint8_t, 6>& mac)
-{
-    QStringList parts;
-    for (uint8_t b : mac)
-        parts << QStringLiteral("%1").arg(b, 2, 16, QChar('0')).toUpper();
-    return parts.join(':');
 }
 
 QJsonValue statusJson(const DeviceStatus& s)
@@ -53,11 +38,11 @@ QJsonValue networkJson(const DeviceStatus& s)
         return QJsonValue::Null;
     return QJsonObject{
         {"dhcp", s.dhcp()},
-        {"ip", dotted(s.ipAddress())},
-        {"mask", dotted(s.subnetMask())},
-        {"gateway", dotted(s.gateway())},
-        {"dns", dotted(s.dnsServer())},
-        {"mac", macText(s.macAddress())},
+        {"ip", DottedText(s.ipAddress())},
+        {"mask", DottedText(s.subnetMask())},
+        {"gateway", DottedText(s.gateway())},
+        {"dns", DottedText(s.dnsServer())},
+        {"mac", MacText(s.macAddress())},
         {"netbios", DecodeCp936(s.netbiosName())},
     };
 }

@@ -1,5 +1,6 @@
 #include "StatusText.h"
 
+#include "AddressText.h"
 #include "Cp936.h"
 #include "HostCommands.h"
 
@@ -54,15 +55,6 @@ QString edidModeName(int mode)
 {
     static const char* names[] = {"default", "user", "hdmi", "hdbt"};
     return mode >= 0 && mode < 4 ? names[mode] : QString::number(mode);
-}
-
-template <size_t N> QString joined(const std::array<uint8_t, N>& bytes, int base, QChar sep)
-{
-    QStringList parts;
-    for (uint8_t b : bytes)
-        parts << (base == 16 ? QStringLiteral("%1").arg(b, 2, 16, QChar('0')).toUpper()
-                             : QString::number(b));
-    return parts.join(sep);
 }
 
 QString model(const DeviceStatus& s)
@@ -174,11 +166,11 @@ QString network(const DeviceStatus& s)
     if (!s.hasNetworkBlock())
         return {};
     return "Network\n" + row({"DHCP", s.dhcp() == 1 ? "on" : "off"}, {8}) +
-           row({"IP", joined(s.ipAddress(), 10, '.')}, {8}) +
-           row({"Mask", joined(s.subnetMask(), 10, '.')}, {8}) +
-           row({"Gateway", joined(s.gateway(), 10, '.')}, {8}) +
-           row({"DNS", joined(s.dnsServer(), 10, '.')}, {8}) +
-           row({"MAC", joined(s.macAddress(), 16, ':')}, {8}) +
+           row({"IP", DottedText(s.ipAddress())}, {8}) +
+           row({"Mask", DottedText(s.subnetMask())}, {8}) +
+           row({"Gateway", DottedText(s.gateway())}, {8}) +
+           row({"DNS", DottedText(s.dnsServer())}, {8}) +
+           row({"MAC", MacText(s.macAddress())}, {8}) +
            row({"NetBIOS", DecodeCp936(s.netbiosName())}, {8}) + '\n';
 }
 

@@ -1,10 +1,12 @@
 #include "CDialog_Network.h"
 
 #include "AddressCheck.h"
+#include "AddressText.h"
 #include "ControlId.h"
 #include "DeviceStatus.h"
 #include "HostCommands.h"
 #include "InfoFont.h"
+#include "LineEditText.h"
 #include "OperatorMessages.h"
 #include "SendCommand.h"
 
@@ -96,27 +98,6 @@ QString defaultMaskFor(int firstOctet)
     return {};
 }
 
-QString dottedText(const std::array<uint8_t, 4>& bytes)
-{
-    return QStringLiteral("%1.%2.%3.%4").arg(bytes[0]).arg(bytes[1]).arg(bytes[2]).arg(bytes[3]);
-}
-
-QString macText(const std::array<uint8_t, 6>& bytes)
-{
-    QStringList parts;
-    for (const uint8_t byte : bytes)
-        parts << QStringLiteral("%1").arg(byte, 2, 16, QChar(u'0')).toUpper();
-    return parts.join(u':');
-}
-
-// Only a changed text is written back: rewriting an edit would throw its caret to the end
-// while the operator is typing in the middle of it.
-void setTextIfChanged(QLineEdit* edit, const QString& text)
-{
-    if (edit->text() != text)
-        edit->setText(text);
-}
-
 } // namespace
 
 CDialog_Network::CDialog_Network(QWidget* parent) : QWidget(parent)
@@ -195,10 +176,10 @@ void CDialog_Network::readControls()
 
 void CDialog_Network::writeControls()
 {
-    setTextIfChanged(macEdit_, macText_);
-    setTextIfChanged(ipEdit_, ipText_);
-    setTextIfChanged(maskEdit_, maskText_);
-    setTextIfChanged(gatewayEdit_, gatewayText_);
+    SetTextIfChanged(macEdit_, macText_);
+    SetTextIfChanged(ipEdit_, ipText_);
+    SetTextIfChanged(maskEdit_, maskText_);
+    SetTextIfChanged(gatewayEdit_, gatewayText_);
 }
 
 bool CDialog_Network::eventFilter(QObject* watched, QEvent* event)
@@ -323,10 +304,10 @@ bool CDialog_Network::RefreshFromStatus()
     const DeviceStatus& status = GlobalDeviceStatus();
     if (!status.hasNetworkBlock())
         return false;
-    macText_ = macText(status.macAddress());
-    ipText_ = dottedText(status.ipAddress());
-    maskText_ = dottedText(status.subnetMask());
-    gatewayText_ = dottedText(status.gateway());
+    macText_ = MacText(status.macAddress());
+    ipText_ = DottedText(status.ipAddress());
+    maskText_ = DottedText(status.subnetMask());
+    gatewayText_ = DottedText(status.gateway());
     showDhcpState(status.dhcp() == 1);
     writeControls();
     // Any network block ends the wait for DHCP, whatever it says.

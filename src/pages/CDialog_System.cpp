@@ -5,6 +5,7 @@
 #include "DeviceStatus.h"
 #include "HostCommands.h"
 #include "InfoFont.h"
+#include "LineEditText.h"
 #include "MySerialPortComm.h"
 #include "OperatorMessages.h"
 #include "SendCommand.h"
@@ -27,12 +28,6 @@ const QString kPanelVersion = QStringLiteral("Version :1.0.0.1");
 constexpr int kTextInsetX = 10;
 constexpr int kTextInsetY = 5;
 constexpr int kGroupWidth = 640;
-
-void setTextIfChanged(QLineEdit* field, const QString& text)
-{
-    if (field->text() != text)
-        field->setText(text);
-}
 
 } // namespace
 
@@ -105,8 +100,8 @@ QLineEdit* CDialog_System::makeInfoField(int id)
 
 void CDialog_System::writeControls()
 {
-    setTextIfChanged(modelField_, modelText_);
-    setTextIfChanged(versionField_, versionText_);
+    SetTextIfChanged(modelField_, modelText_);
+    SetTextIfChanged(versionField_, versionText_);
 }
 
 void CDialog_System::onReboot()
