@@ -5,6 +5,7 @@
 #include "MySerialPortComm.h"
 #include "OperatorMessages.h"
 #include "SerialPortList.h"
+#include "TavloVersion.h"
 
 #include <QCommandLineParser>
 
@@ -20,7 +21,7 @@ CTavloApp::CTavloApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("tavlo"));
     setApplicationDisplayName(QStringLiteral("4x8 HDMI2.0 Matrix"));
-    setApplicationVersion(QStringLiteral("1.0.0.1"));
+    setApplicationVersion(QStringLiteral(TAVLO_VERSION));
     installEventFilter(&keyFilter_);
 }
 
