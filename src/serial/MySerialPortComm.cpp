@@ -4,8 +4,7 @@
 
 #include <QThread>
 
-namespace
-{
+namespace {
 // Runs fn on the worker's thread and waits for its result; a call made on that thread itself
 // runs directly, where a blocking queued call would wait for itself.
 template <typename Fn> auto RunOnPortThread(QObject* worker, Fn fn)
@@ -58,10 +57,7 @@ bool MySerialPortComm::ConfigureLine(int baudRate)
     return RunOnPortThread(worker_, [this, baudRate] { return worker_->configure(baudRate); });
 }
 
-bool MySerialPortComm::IsOpen() const
-{
-    return worker_->isOpen();
-}
+bool MySerialPortComm::IsOpen() const { return worker_->isOpen(); }
 
 int MySerialPortComm::WritePort(const QByteArray& bytes)
 {
@@ -72,6 +68,7 @@ int MySerialPortComm::WritePort(const QByteArray& bytes)
     Worker* worker = worker_;
     QMetaObject::invokeMethod(
         worker, [worker, bytes] { worker->write(bytes); }, Qt::QueuedConnection);
+    emit dataWritten(bytes);
     return static_cast<int>(bytes.size());
 }
 

@@ -41,6 +41,9 @@ public:
     void ClosePort();
 
 signals:
+    // Bytes accepted by WritePort, emitted on the writer's thread as they are queued (so a
+    // receiver on another thread sees them in the order they go out).
+    void dataWritten(const QByteArray& bytes);
     void dataReceived();                  // the receive notification
     void portLost(const QString& reason); // the device failed while open; the port is closed
 
