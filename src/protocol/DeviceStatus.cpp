@@ -35,6 +35,25 @@ std::string textAt(const std::optional<Block>& block, size_t offset, size_t widt
 
 bool validEntry(int entry) { return entry >= 1 && entry <= kNameEntries; }
 
+struct StatePart {
+    int frameType;
+    const char* words;
+};
+
+constexpr StatePart kWholeState[] = {
+    {1, "network settings"},     {2, "routing and audio/EDID status"},
+    {3, "built-in EDID names"},  {4, "user EDID names"},
+    {5, "input EDID names"},     {6, "HDMI sink EDID names"},
+    {7, "HDBT sink EDID names"}, {8, "input names"},
+    {9, "HDMI output names"},    {10, "HDBT output names"},
+    {11, "scene names"},         {13, "model and firmware"},
+};
+
+bool received(const DeviceStatus& status, int frameType)
+{
+    return (status.framesReceived.load() >> frameType) & 1u;
+}
+
 } // namespace
 
 int NameTableWidth(NameTable table) { return table <= NameTable::EdidHdbtOutput ? 32 : 16; }
@@ -133,11 +152,28 @@ void DeviceStatus::clearModel()
     networkRefreshPending = 0;
     modelRefreshPending = 0;
     acquisitionState = AcquisitionPending;
+    framesReceived = 0;
     for (auto& table : tables_)
         table.fill(0);
     statusBlock.reset();
     networkBlock.reset();
     modelBlock.reset();
+}
+
+bool HasWholeState(const DeviceStatus& status)
+{
+    return std::all_of(std::begin(kWholeState), std::end(kWholeState),
+                       [&](const StatePart& part) { return received(status, part.frameType); });
+}
+
+std::vector<std::string> MissingStateParts(const DeviceStatus& status)
+{
+    std::vector<std::string> missing;
+    for (const StatePart& part : kWholeState) {
+        if (!received(status, part.frameType))
+            missing.emplace_back(part.words);
+    }
+    return missing;
 }
 
 void ResetDeviceStatus(DeviceStatus& status)

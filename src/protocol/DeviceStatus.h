@@ -49,6 +49,8 @@ public:
     std::atomic<int> statusRefreshPending{0};
     std::atomic<int> networkRefreshPending{0};
     std::atomic<int> modelRefreshPending{0};
+    // One bit per frame type (1 << type) decoded since the last reset.
+    std::atomic<uint32_t> framesReceived{0};
 
     // Latest blocks as received (the block includes its trailing checksum byte); absent when
     // none has arrived since the last reset.
@@ -98,6 +100,13 @@ private:
     int statusByte(size_t offset) const;
     std::array<std::array<uint8_t, kMaxTableSize>, kNameTableCount> tables_{};
 };
+
+// The request for everything is answered by every block and table; the HDMI output names
+// (type 9) come last. The answer is whole only when each of them has arrived: a frame lost to a
+// bad checksum leaves a hole that the last frame alone must not hide.
+bool HasWholeState(const DeviceStatus& status);
+// What is still missing from the whole state, in words ("scene names"), in frame-type order.
+std::vector<std::string> MissingStateParts(const DeviceStatus& status);
 
 // Acquisition start: flags, tables and blocks back to empty; stopRequested and
 // acquisitionDone cleared. initialDataReceived is never cleared.

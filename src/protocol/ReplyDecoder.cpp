@@ -44,6 +44,8 @@ const char* lineFormat(int type)
     }
 }
 
+void markReceived(DeviceStatus& status, int type) { status.framesReceived.fetch_or(1u << type); }
+
 // Port and scene tables are replaced whole; EDID name tables keep bytes the block omits.
 bool clearsBeforeCopy(int type) { return type >= FrameInputPortNames && type <= FrameSceneNames; }
 
@@ -83,6 +85,7 @@ std::string DecodeStatusBlock(DeviceStatus& status, std::span<const uint8_t> blo
         appendf(text, "AO:%dspdif:%d;\r\n", p, status.audioOutputSpdif(p));
     }
     status.statusRefreshPending = 1;
+    markReceived(status, FrameStatus);
     return text;
 }
 
@@ -98,6 +101,7 @@ std::string DecodeNetworkBlock(DeviceStatus& status, std::span<const uint8_t> bl
     text.append("netbios=").append(status.netbiosName()).append("\r\n");
     text.append("mac=").append(macText(status.macAddress())).append("\r\n");
     status.networkRefreshPending = 1;
+    markReceived(status, FrameNetwork);
     return text;
 }
 
@@ -116,7 +120,10 @@ std::string DecodeNameTable(DeviceStatus& status, int type, std::span<const uint
         appendf(text, lineFormat(type), k);
         text.append(status.name(*table, k)).append(";\r\n");
     }
-    if (type == FrameHdmiOutputPortNames)
+    markReceived(status, type);
+    // The HDMI output names close the answer to the request for everything; the answer counts
+    // only when nothing before them went missing.
+    if (type == FrameHdmiOutputPortNames && HasWholeState(status))
         status.acquisitionState = AcquisitionComplete;
     return text;
 }
@@ -127,6 +134,7 @@ std::string DecodeModelBlock(DeviceStatus& status, std::span<const uint8_t> bloc
     std::string text = "Product Model:" + status.productModel();
     text.append("\r\nRelease Version:").append(status.releaseVersion()).append(";\r\n");
     status.modelRefreshPending = 1;
+    markReceived(status, FrameModel);
     return text;
 }
 

@@ -156,12 +156,44 @@ TEST_F(ReplyDecoder, eachTableTypeUsesItsLineFormat)
             << type;
 }
 
-TEST_F(ReplyDecoder, hdmiOutputNameTableCompletesTheAcquisition)
+// The answer to the request for everything, HDMI output names last, as the matrix sends it.
+Bytes wholeStateChunk(int leaveOut)
 {
-    decode(frame(FrameInputPortNames, Bytes(128, 0)));
-    EXPECT_EQ(status.acquisitionState, AcquisitionPending);
-    decode(frame(FrameHdmiOutputPortNames, Bytes(128, 0)));
+    Bytes chunk;
+    for (int type : {1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 13, 9}) {
+        Bytes block = frame(type, Bytes(type == FrameStatus ? 88 : 128, 0));
+        if (type == leaveOut)
+            block.back() ^= 0xFF; // a damaged checksum: the frame is lost
+        chunk = chunk + block;
+    }
+    return chunk;
+}
+
+TEST_F(ReplyDecoder, hdmiOutputNamesCompleteTheAcquisitionOnlyWhenNothingIsMissing)
+{
+    decode(wholeStateChunk(0));
     EXPECT_EQ(status.acquisitionState, AcquisitionComplete);
+    EXPECT_TRUE(HasWholeState(status));
+    EXPECT_TRUE(MissingStateParts(status).empty());
+
+    for (auto [lost, words] : {std::pair{1, "network settings"},
+                               {2, "routing and audio/EDID status"},
+                               {4, "user EDID names"},
+                               {11, "scene names"},
+                               {13, "model and firmware"}}) {
+        ResetDeviceStatus(status);
+        decode(wholeStateChunk(lost));
+        EXPECT_EQ(status.acquisitionState, AcquisitionPending) << lost;
+        EXPECT_EQ(MissingStateParts(status), std::vector<std::string>{words}) << lost;
+    }
+    // The repeated request fills the hole; the names close the answer again.
+    decode(wholeStateChunk(0));
+    EXPECT_EQ(status.acquisitionState, AcquisitionComplete);
+
+    ResetDeviceStatus(status);
+    decode(frame(FrameHdmiOutputPortNames, Bytes(128, 0)));
+    EXPECT_EQ(status.acquisitionState, AcquisitionPending);
+    EXPECT_EQ(MissingStateParts(status).size(), 11u);
 }
 
 TEST_F(ReplyDecoder, twoFramesInOneChunkGiveTwoTexts)

@@ -18,6 +18,7 @@
 #include <QTest>
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,6 +47,23 @@ inline std::string frameString(int type, const std::vector<uint8_t>& data)
 {
     const std::vector<uint8_t> frame = frameBytes(type, data);
     return std::string(frame.begin(), frame.end());
+}
+
+// The answer to the request for everything: every block and table, the HDMI output names last.
+// Blocks not given are zeros.
+inline std::string wholeState(const std::map<int, std::vector<uint8_t>>& given = {})
+{
+    std::string answer;
+    for (int type : {1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 13, 9}) {
+        const auto it = given.find(type);
+        const size_t size = type == FrameNetwork               ? 39
+                            : type == FrameStatus              ? 96
+                            : type == FrameModel               ? 48
+                            : type <= FrameEdidHdbtOutputNames ? 256
+                                                               : 128;
+        answer += frameString(type, it != given.end() ? it->second : std::vector<uint8_t>(size, 0));
+    }
+    return answer;
 }
 
 struct LinkFixture {
@@ -116,8 +134,8 @@ struct LinkFixture {
         clickOpen();
         if (!waitBursts(1, 3000))
             return false;
-        pty.write(frameString(FrameInputPortNames, nameTable("in")) +
-                  frameString(FrameHdmiOutputPortNames, nameTable("hdmi")));
+        pty.write(wholeState({{FrameInputPortNames, nameTable("in")},
+                              {FrameHdmiOutputPortNames, nameTable("hdmi")}}));
         return QTest::qWaitFor([this] { return rxShown().contains("was successful"); }, 5000);
     }
 

@@ -117,7 +117,7 @@ void LinkPageTest::acquisitionPacingNoticeAndPoll()
     QVERIFY(MsBetween(opened, bursts[2].start) >= 7100);
 
     const Clock::time_point answered = Clock::now();
-    f.pty.write(frameString(FrameHdmiOutputPortNames, nameTable("out")));
+    f.pty.write(wholeState({{FrameHdmiOutputPortNames, nameTable("out")}}));
     QTRY_VERIFY_WITH_TIMEOUT(f.rxShown().contains("The initialization data was successful"), 3000);
     // Seen when the table is decoded, not at the next 3.6 s request.
     QVERIFY(MsBetween(answered, Clock::now()) < 2500);
@@ -142,9 +142,11 @@ void LinkPageTest::completeRefreshesEveryPageInOrder()
     const std::string name = "MX-48";
     std::copy(name.begin(), name.end(), model.begin() + 16);
     const Clock::time_point answered = Clock::now();
-    f.pty.write(frameString(FrameStatus, status) + frameString(FrameNetwork, network) +
-                frameString(FrameModel, model) + frameString(FrameInputPortNames, nameTable("in")) +
-                frameString(FrameHdmiOutputPortNames, nameTable("hdmi")));
+    f.pty.write(wholeState({{FrameStatus, status},
+                            {FrameNetwork, network},
+                            {FrameModel, model},
+                            {FrameInputPortNames, nameTable("in")},
+                            {FrameHdmiOutputPortNames, nameTable("hdmi")}}));
     QTRY_VERIFY_WITH_TIMEOUT(f.rxShown().contains("was successful"), 5000);
     QVERIFY(MsBetween(answered, Clock::now()) < 2000);
 
