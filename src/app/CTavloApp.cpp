@@ -22,6 +22,7 @@ CTavloApp::CTavloApp(int& argc, char** argv) : QApplication(argc, argv)
     setApplicationName(QStringLiteral("tavlo"));
     setApplicationDisplayName(QStringLiteral("4x8 HDMI2.0 Matrix"));
     setApplicationVersion(QStringLiteral(TAVLO_VERSION));
+    setDesktopFileName(QStringLiteral("org.tavlo.Tavlo"));
     installEventFilter(&keyFilter_);
 }
 
