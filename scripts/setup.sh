@@ -1,5 +1,6 @@
-# Shared by scripts/test, scripts/run, scripts/fuzz and scripts/bench: installs what is missing
-# (Debian 12, as root or with sudo), then configures and builds. Source it; do not run it.
+# Shared by scripts/test, scripts/run, scripts/fuzz, scripts/bench and scripts/package: installs
+# what is missing (Debian 12; through sudo unless run as root, and only for apt), then
+# configures and builds. Source it; do not run it.
 set -euo pipefail
 
 TAVLO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -11,6 +12,9 @@ tavlo_packages=(
   qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-14-dev
+  scdoc gzip
+  desktop-file-utils appstream man-db bash-completion systemd libxml2-utils file
+  dpkg-dev lintian
 )
 
 tavlo_install() {
@@ -24,7 +28,8 @@ tavlo_install() {
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    # Through env: sudo would drop the variable from the environment.
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
         "${missing[@]}" >/dev/null
 }
 
