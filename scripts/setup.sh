@@ -11,6 +11,7 @@ tavlo_packages=(
   qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-14-dev
+  xvfb xauth x11-utils
 )
 
 tavlo_install() {

@@ -19,8 +19,9 @@ const QString CTavloApp::kSimulatedPortDescription = QStringLiteral("Simulated 4
 
 CTavloApp::CTavloApp(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // No display name: the window system would append it to every title that differs from
+    // it ("ERROR — 4x8 HDMI2.0 Matrix"), and each window's title is its whole caption.
     setApplicationName(QStringLiteral("tavlo"));
-    setApplicationDisplayName(QStringLiteral("4x8 HDMI2.0 Matrix"));
     setApplicationVersion(QStringLiteral(TAVLO_VERSION));
     installEventFilter(&keyFilter_);
 }
