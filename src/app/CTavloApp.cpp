@@ -48,12 +48,31 @@ int CTavloApp::Run()
     CTavloDlg window;
     if (parser.isSet(simulate))
         startSimulator(window);
-    window.show();
-    const int result = exec();
-    // The port thread needs the application's event machinery to close down cleanly.
-    GlobalSerialPort().ClosePort();
+    const int result = RunWindow(window);
     simulator_.reset();
     return result;
+}
+
+int CTavloApp::RunWindow(CTavloDlg& window)
+{
+    connect(&window, &CTavloDlg::closed, this, &CTavloApp::endRun);
+    window.show();
+    const int result = exec();
+    // Handlers that were waiting in a box have unwound by now.
+    Messages().SetEnding(false);
+    // The port thread needs the application's event machinery to close down cleanly.
+    GlobalSerialPort().ClosePort();
+    return result;
+}
+
+void CTavloApp::endRun()
+{
+    // The port first: what the cancelled boxes' handlers still do on their way out can no
+    // longer reach the matrix. Leaving every event loop, nested ones included, ends the run
+    // even while owner-less boxes are open.
+    GlobalSerialPort().ClosePort();
+    Messages().SetEnding(true);
+    exit(0);
 }
 
 void CTavloApp::addExtraPorts(const QStringList& paths)

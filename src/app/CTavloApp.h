@@ -1,6 +1,7 @@
 #pragma once
 // The application: swallows Enter and Escape key-downs for every window, reads the command
-// line and runs the main window until it closes.
+// line and runs the main window until it closes. Closing it ends the program at once, whatever
+// is open: the port is closed and every open box counts as cancelled.
 //
 //   --simulate    serve a simulated matrix on a pseudo-terminal, first in the port list
 //   --port PATH   offer a device the system does not list (repeatable)
@@ -23,8 +24,11 @@ public:
     ~CTavloApp() override;
 
     int Run();
+    // Shows the window and runs until the operator closes it.
+    int RunWindow(CTavloDlg& window);
 
 private:
+    void endRun();
     void addExtraPorts(const QStringList& paths);
     void startSimulator(CTavloDlg& window);
 

@@ -9,6 +9,7 @@
 #include "CDialog_Video.h"
 #include "ControlId.h"
 
+#include <QCloseEvent>
 #include <QIcon>
 #include <QMenu>
 #include <QShortcut>
@@ -76,6 +77,12 @@ void CTavloDlg::OpenAbout()
 {
     CAboutDlg about(this);
     about.exec();
+}
+
+void CTavloDlg::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    emit closed();
 }
 
 void CTavloDlg::showTabMenu(const QPoint& pos)

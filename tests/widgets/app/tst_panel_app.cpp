@@ -1,13 +1,20 @@
 // The application as the program runs it, on a real (virtual) X server: the titles the window
 // system shows, the end of the run when the main window closes, the command line.
 #include "CDialog_EDID.h"
+#include "CDialog_Link.h"
+#include "CDialog_Network.h"
 #include "CDialog_System.h"
 #include "CDialog_Video.h"
 #include "CTavloApp.h"
 #include "CTavloDlg.h"
 #include "ControlId.h"
+#include "MySerialPortComm.h"
+#include "OperatorMessages.h"
+#include "PtyMatrix.h"
 
 #include <QDialog>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTabWidget>
 #include <QTimer>
@@ -63,6 +70,46 @@ QString titleOfWindowOpenedBy(QWidget* control, const QWidget* mainWindow)
     return seen;
 }
 
+QMessageBox* visibleBoxSaying(const QString& part)
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box && box->isVisible() && box->text().contains(part))
+            return box;
+    }
+    return nullptr;
+}
+
+// Runs each step, in order, once its condition holds. Steps run from a timer of their own, so
+// a step that waits in a box's event loop does not hold up the conditions of the next.
+class Script : public QObject {
+public:
+    struct Step {
+        std::function<bool()> ready;
+        std::function<void()> act;
+    };
+
+    explicit Script(std::vector<Step> steps) : steps_(std::move(steps))
+    {
+        connect(&poll_, &QTimer::timeout, this, &Script::check);
+        poll_.start(20);
+    }
+    bool finished() const { return next_ == steps_.size(); }
+
+private:
+    void check()
+    {
+        if (finished() || !steps_[next_].ready())
+            return;
+        QTimer::singleShot(0, this, steps_[next_].act);
+        ++next_;
+    }
+
+    std::vector<Step> steps_;
+    size_t next_ = 0;
+    QTimer poll_;
+};
+
 } // namespace
 
 class PanelAppTest : public QObject {
@@ -70,6 +117,7 @@ class PanelAppTest : public QObject {
 private slots:
     void windowTitles_data();
     void windowTitles();
+    void closingEndsTheRunWhateverIsOpen();
 };
 
 void PanelAppTest::windowTitles_data()
@@ -98,6 +146,77 @@ void PanelAppTest::windowTitles()
     auto* button = FindControl<QWidget>(window.tabStrip()->widget(page), control);
     QVERIFY(button != nullptr);
     QCOMPARE(titleOfWindowOpenedBy(button, &window), title);
+}
+
+// While the acquisition's failure box and the Network page's gateway question wait for the
+// operator, and a box with a follow-up stands open, the operator closes the main window.
+void PanelAppTest::closingEndsTheRunWhateverIsOpen()
+{
+    PtyMatrix pty;
+    CTavloDlg window;
+    CDialog_Link* link = window.linkPage();
+    link->SetPortEnumerator([&pty] {
+        SSerInfo info;
+        info.devicePath = info.portName = QString::fromStdString(pty.slavePath());
+        return std::vector<SSerInfo>{info};
+    });
+    link->FillPortList();
+    CDialog_Link::Timings fast; // poll every 300 ms, so a run that goes on shows on the wire
+    fast.pollMs = 300;
+    fast.deadlineMs = 600;
+    fast.requestGapMs = 300;
+    link->SetTimings(fast);
+    auto* network = qobject_cast<CDialog_Network*>(window.tabStrip()->widget(4));
+    const auto edit = [network](int id) { return FindControl<QLineEdit>(network, id); };
+
+    std::optional<MessageAnswer> followUp;
+    PtyMatrix::Clock::time_point closedAt;
+    Script script({
+        {[] { return true; },
+         [&] {
+             Messages().ShowThen({QStringLiteral("follow-up"), QStringLiteral("ERROR"),
+                                  MessageIcon::Error, MessageButtons::OkCancel},
+                                 [&](MessageAnswer answer) { followUp = answer; });
+             QTest::mouseClick(FindControl<QWidget>(link, CDialog_Link::kOpenPort), Qt::LeftButton);
+         }},
+        {[] { return visibleBoxSaying(QStringLiteral("Get all data failed")) != nullptr; },
+         [&] {
+             window.ShowPage(4);
+             edit(CDialog_Network::kIpId)->setText(QStringLiteral("192.168.0.20"));
+             edit(CDialog_Network::kMaskId)->setText(QStringLiteral("255.255.255.0"));
+             edit(CDialog_Network::kGatewayId)->setText(QStringLiteral("10.0.0.1"));
+             QTest::mouseClick(FindControl<QWidget>(network, CDialog_Network::kApplyId),
+                               Qt::LeftButton);
+         }},
+        {[] { return visibleBoxSaying(QStringLiteral("same network segment")) != nullptr; },
+         [&] {
+             closedAt = PtyMatrix::Clock::now();
+             window.windowHandle()->close();
+         }},
+    });
+    bool hung = false;
+    QTimer::singleShot(10'000, this, [&hung] {
+        hung = true;
+        QCoreApplication::exit(1);
+    });
+    const int result = static_cast<CTavloApp*>(qApp)->RunWindow(window);
+    const long long took = MsBetween(closedAt, PtyMatrix::Clock::now());
+
+    QVERIFY2(script.finished(), "the boxes did not all open");
+    QVERIFY2(!hung, "the run went on after the main window closed");
+    QCOMPARE(result, 0);
+    QVERIFY2(took < 1000, qPrintable(QString::number(took)));
+    QVERIFY(!GlobalSerialPort().IsOpen());
+    QCOMPARE(followUp, std::optional(MessageAnswer::Cancel));
+    QVERIFY(visibleBoxSaying(QString()) == nullptr);
+    // A poll that left just before the close may still be arriving; then nothing more, and
+    // never the address the question was about.
+    QTest::qWait(150);
+    const size_t atClose = pty.bursts().size();
+    QTest::qWait(1000);
+    QCOMPARE(pty.bursts().size(), atClose);
+    for (const std::string& command : BurstBytes(pty))
+        QVERIFY2(command.rfind("#upper:", 0) == 0, command.c_str());
 }
 
 int main(int argc, char** argv)
