@@ -4,10 +4,9 @@
 #include "CTavloDlg.h"
 #include "MySerialPortComm.h"
 #include "OperatorMessages.h"
+#include "PanelCommandLine.h"
 #include "SerialPortList.h"
 #include "TavloVersion.h"
-
-#include <QCommandLineParser>
 
 #ifdef TAVLO_HAVE_SIMULATOR
 #include "MatrixSimulator.h"
@@ -17,12 +16,17 @@
 
 const QString CTavloApp::kSimulatedPortDescription = QStringLiteral("Simulated 4x8 HDMI2.0 Matrix");
 
-CTavloApp::CTavloApp(int& argc, char** argv) : QApplication(argc, argv)
+void CTavloApp::SetIdentity()
 {
     // No display name: the window system would append it to every title that differs from
     // it ("ERROR — 4x8 HDMI2.0 Matrix"), and each window's title is its whole caption.
     setApplicationName(QStringLiteral("tavlo"));
     setApplicationVersion(QStringLiteral(TAVLO_VERSION));
+}
+
+CTavloApp::CTavloApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    SetIdentity();
     installEventFilter(&keyFilter_);
 }
 
@@ -31,22 +35,10 @@ CTavloApp::~CTavloApp() = default;
 
 int CTavloApp::Run()
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Control panel of the 4x8 HDMI2.0 Matrix"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption simulate(
-        QStringLiteral("simulate"), QStringLiteral("Offer a simulated matrix as the first port."));
-    const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Offer a serial device the system does not list."),
-                                  QStringLiteral("PATH"));
-    parser.addOption(simulate);
-    parser.addOption(port);
-    parser.process(*this);
-
-    addExtraPorts(parser.values(port));
+    const PanelOptions options = PanelCommandLine().Read(*this);
+    addExtraPorts(options.ports);
     CTavloDlg window;
-    if (parser.isSet(simulate))
+    if (options.simulate)
         startSimulator(window);
     const int result = RunWindow(window);
     simulator_.reset();

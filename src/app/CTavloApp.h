@@ -1,10 +1,8 @@
 #pragma once
 // The application: swallows Enter and Escape key-downs for every window, reads the command
-// line and runs the main window until it closes. Closing it ends the program at once, whatever
-// is open: the port is closed and every open box counts as cancelled.
-//
-//   --simulate    serve a simulated matrix on a pseudo-terminal, first in the port list
-//   --port PATH   offer a device the system does not list (repeatable)
+// line (PanelCommandLine) and runs the main window until it closes. Closing it ends the
+// program at once, whatever is open: the port is closed and every open box counts as
+// cancelled.
 #include "EnterEscapeFilter.h"
 
 #include <QApplication>
@@ -19,6 +17,10 @@ class CTavloApp : public QApplication {
 public:
     // The port list's description of the simulated matrix.
     static const QString kSimulatedPortDescription;
+
+    // The names and version the program is known by; its settings are kept under them. Needs
+    // no application object.
+    static void SetIdentity();
 
     CTavloApp(int& argc, char** argv);
     ~CTavloApp() override;

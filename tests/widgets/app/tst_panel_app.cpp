@@ -11,6 +11,7 @@
 #include "MySerialPortComm.h"
 #include "OperatorMessages.h"
 #include "PtyMatrix.h"
+#include "TavloVersion.h"
 
 #include <QDialog>
 #include <QLineEdit>
@@ -118,6 +119,8 @@ private slots:
     void windowTitles_data();
     void windowTitles();
     void closingEndsTheRunWhateverIsOpen();
+    void helpAndVersionNeedNoDisplay_data();
+    void helpAndVersionNeedNoDisplay();
 };
 
 void PanelAppTest::windowTitles_data()
@@ -217,6 +220,37 @@ void PanelAppTest::closingEndsTheRunWhateverIsOpen()
     QCOMPARE(pty.bursts().size(), atClose);
     for (const std::string& command : BurstBytes(pty))
         QVERIFY2(command.rfind("#upper:", 0) == 0, command.c_str());
+}
+
+void PanelAppTest::helpAndVersionNeedNoDisplay_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("answerPart");
+    const QString version = QStringLiteral("tavlo " TAVLO_VERSION "\n");
+    QTest::newRow("--help") << "--help"
+                            << "--port <PATH>";
+    QTest::newRow("-h") << "-h"
+                        << "--simulate";
+    QTest::newRow("--version") << "--version" << version;
+    QTest::newRow("-v") << "-v" << version;
+}
+
+void PanelAppTest::helpAndVersionNeedNoDisplay()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, answerPart);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    QProcess panel;
+    panel.setProcessEnvironment(environment);
+    panel.start(QStringLiteral(TAVLO_PANEL_PATH), {option});
+    QVERIFY(panel.waitForFinished(10'000));
+    const QString out = QString::fromLocal8Bit(panel.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(panel.readAllStandardError());
+    QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(panel.exitCode() == 0, qPrintable(err));
+    QVERIFY2(out.contains(answerPart), qPrintable(out));
 }
 
 int main(int argc, char** argv)
