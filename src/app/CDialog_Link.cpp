@@ -49,6 +49,13 @@ QString lineEnds(QString text) { return text.replace(QLatin1Char('\n'), QStringL
 
 bool isReturnKey(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
+// The name the port is opened with: the one its list item begins with, kept whole even where
+// it holds a blank (a path named on the command line).
+QString openName(const SSerInfo& port)
+{
+    return port.portName.isEmpty() ? port.devicePath : port.portName;
+}
+
 } // namespace
 
 CDialog_Link::CDialog_Link(QWidget* parent)
@@ -183,14 +190,14 @@ void CDialog_Link::SetTimings(const Timings& timings)
 void CDialog_Link::FillPortList()
 {
     portCombo_->clear();
-    std::vector<SSerInfo> ports;
+    listed_.clear();
     try {
-        ports = enumerate_();
+        listed_ = enumerate_();
     } catch (const SerialPortListError& error) {
         ShowError(QString::fromLocal8Bit(error.what()));
         return;
     }
-    for (const SSerInfo& port : ports)
+    for (const SSerInfo& port : listed_)
         portCombo_->addItem(PortListItem(port));
     if (selectedPortText_.isEmpty()) {
         portCombo_->setCurrentIndex(portCombo_->count() > 0 ? 0 : -1);
@@ -207,6 +214,19 @@ void CDialog_Link::FillPortList()
             return;
         }
     }
+}
+
+bool CDialog_Link::ChoosePort(const QString& port)
+{
+    const auto it = std::find_if(listed_.begin(), listed_.end(), [&](const SSerInfo& listed) {
+        return listed.devicePath == port || listed.portName == port;
+    });
+    if (it == listed_.end())
+        return false;
+    const int index = static_cast<int>(it - listed_.begin());
+    portCombo_->setCurrentIndex(index);
+    selectedPortText_ = portCombo_->itemText(index);
+    return true;
 }
 
 void CDialog_Link::TogglePort(bool checked)
@@ -226,7 +246,8 @@ void CDialog_Link::TogglePort(bool checked)
 
 bool CDialog_Link::OpenFromControls()
 {
-    const QString name = PortNameFromItem(portCombo_->currentText());
+    const int chosen = portCombo_->currentIndex();
+    const QString name = chosen >= 0 ? openName(listed_[static_cast<size_t>(chosen)]) : QString();
     const int baud = baudCombo_->currentText().toInt();
     if (name.isEmpty() || baud <= 0) {
         failOpen(QStringLiteral("ERROR:COM or Baud is invalid"));

@@ -75,6 +75,9 @@ public:
     void SetTimings(const Timings& timings);
 
     void FillPortList();
+    // Chooses the listed port with that device path or name, as if the operator had picked
+    // it; false when none is listed.
+    bool ChoosePort(const QString& port);
     void TogglePort(bool checked);
     // Opens the port chosen in the controls; on failure tells the operator and leaves the page
     // closed (toggle unchecked, port closed).
@@ -128,6 +131,7 @@ private:
     AcquisitionWorker acquisition_;
     PageRefreshers refreshers_;
     PortEnumerator enumerate_;
+    std::vector<SSerInfo> listed_; // the records behind the port list's items, in order
 
     QString selectedPortText_; // the item the operator last chose
     QString openPortName_;

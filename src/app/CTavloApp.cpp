@@ -36,13 +36,22 @@ CTavloApp::~CTavloApp() = default;
 int CTavloApp::Run()
 {
     const PanelOptions options = PanelCommandLine().Read(*this);
-    addExtraPorts(options.ports);
     CTavloDlg window;
-    if (options.simulate)
-        startSimulator(window);
+    Prepare(window, options);
     const int result = RunWindow(window);
     simulator_.reset();
     return result;
+}
+
+void CTavloApp::Prepare(CTavloDlg& window, const PanelOptions& options)
+{
+    addExtraPorts(options.ports);
+    if (options.simulate)
+        startSimulator(window);
+    CDialog_Link* link = window.linkPage();
+    link->FillPortList();
+    if (!options.ports.isEmpty())
+        link->ChoosePort(options.ports.front());
 }
 
 int CTavloApp::RunWindow(CTavloDlg& window)
@@ -95,16 +104,15 @@ void CTavloApp::startSimulator(CTavloDlg& window)
     simulated.portName = simulated.devicePath;
     simulated.friendlyName = simulated.devicePath;
     simulated.portDescription = kSimulatedPortDescription;
-    // The simulated matrix heads the list, so it is the one selected at start.
-    CDialog_Link* link = window.linkPage();
-    link->SetPortEnumerator([simulated] {
+    // The simulated matrix heads the list, so it is the one selected at start unless a port
+    // was named.
+    window.linkPage()->SetPortEnumerator([simulated] {
         std::vector<SSerInfo> ports = EnumerateSerialPorts();
         std::erase_if(ports,
                       [&](const SSerInfo& p) { return p.devicePath == simulated.devicePath; });
         ports.insert(ports.begin(), simulated);
         return ports;
     });
-    link->FillPortList();
 }
 #else
 void CTavloApp::startSimulator(CTavloDlg&)

@@ -4,6 +4,7 @@
 // program at once, whatever is open: the port is closed and every open box counts as
 // cancelled.
 #include "EnterEscapeFilter.h"
+#include "PanelCommandLine.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -26,6 +27,9 @@ public:
     ~CTavloApp() override;
 
     int Run();
+    // Offers the ports named on the command line, the first of them chosen, and the simulated
+    // matrix when asked for.
+    void Prepare(CTavloDlg& window, const PanelOptions& options);
     // Shows the window and runs until the operator closes it.
     int RunWindow(CTavloDlg& window);
 

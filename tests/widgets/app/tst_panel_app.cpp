@@ -11,13 +11,17 @@
 #include "MySerialPortComm.h"
 #include "OperatorMessages.h"
 #include "PtyMatrix.h"
+#include "SerialPortList.h"
 #include "TavloVersion.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -121,6 +125,8 @@ private slots:
     void closingEndsTheRunWhateverIsOpen();
     void helpAndVersionNeedNoDisplay_data();
     void helpAndVersionNeedNoDisplay();
+    void namedPortIsChosen_data();
+    void namedPortIsChosen();
 };
 
 void PanelAppTest::windowTitles_data()
@@ -251,6 +257,63 @@ void PanelAppTest::helpAndVersionNeedNoDisplay()
     QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
     QVERIFY2(panel.exitCode() == 0, qPrintable(err));
     QVERIFY2(out.contains(answerPart), qPrintable(out));
+}
+
+void PanelAppTest::namedPortIsChosen_data()
+{
+    QTest::addColumn<QString>("named"); // "pty": the test's terminal; "linked": a link to it
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("device path") << "pty" << true;
+    QTest::newRow("path with a blank") << "linked" << true;
+    QTest::newRow("socket") << "socket://127.0.0.1:4001" << false;
+}
+
+// tavlo --port NAMED --port /nonexistent/second, where the system lists a port of its own first.
+void PanelAppTest::namedPortIsChosen()
+{
+    QFETCH(QString, named);
+    QFETCH(bool, opens);
+    PtyMatrix pty;
+    QTemporaryDir dir;
+    if (named == QStringLiteral("pty"))
+        named = QString::fromStdString(pty.slavePath());
+    if (named == QStringLiteral("linked")) {
+        named = dir.filePath(QStringLiteral("matrix line"));
+        QVERIFY(QFile::link(QString::fromStdString(pty.slavePath()), named));
+    }
+    CTavloDlg window;
+    CDialog_Link* link = window.linkPage();
+    link->SetPortEnumerator([] {
+        SSerInfo system;
+        system.devicePath = QStringLiteral("/dev/ttyS7");
+        system.portName = QStringLiteral("ttyS7");
+        system.portDescription = QStringLiteral("On-board port");
+        std::vector<SSerInfo> ports{system};
+        for (const SSerInfo& port : EnumerateSerialPorts())
+            ports.push_back(port);
+        return ports;
+    });
+    PanelOptions options;
+    options.ports = QStringList{named, QStringLiteral("/nonexistent/second")};
+    static_cast<CTavloApp*>(qApp)->Prepare(window, options);
+    const auto cleanUp = qScopeGuard([link] {
+        GlobalSerialPort().ClosePort();
+        link->CloseUiAfterPortClose();
+        ClearExtraSerialPorts();
+    });
+
+    auto* combo = FindControl<QComboBox>(link, CDialog_Link::kPortCombo);
+    QCOMPARE(combo->itemText(0), QStringLiteral("ttyS7 On-board port"));
+    QCOMPARE(combo->currentText(), named);
+    // Chosen as if by the operator: Search keeps it.
+    QTest::mouseClick(FindControl<QWidget>(link, CDialog_Link::kSearch), Qt::LeftButton);
+    QCOMPARE(combo->currentText(), named);
+    if (!opens)
+        return;
+    window.show();
+    QTest::mouseClick(FindControl<QPushButton>(link, CDialog_Link::kOpenPort), Qt::LeftButton);
+    QVERIFY(GlobalSerialPort().IsOpen());
+    QCOMPARE(link->openPortName(), named);
 }
 
 int main(int argc, char** argv)
