@@ -51,6 +51,7 @@ private slots:
     void completeRefreshesEveryPageInOrder();
     void refreshRunsAfterTheHandler();
     void failureAfterDeadline();
+    void damagedAnswerIsAskedForAgain();
     void closeStopsPollingAndEmptyReadAfterClose();
     void rxLogShowsChunks_data();
     void rxLogShowsChunks();
@@ -222,6 +223,37 @@ void LinkPageTest::failureAfterDeadline()
     // A failed acquisition still lets later blocks refresh the pages.
     f.pty.write(frameString(FrameStatus, std::vector<uint8_t>(96, 0)));
     QTRY_COMPARE_WITH_TIMEOUT(f.refreshes.size(), 4, 3000);
+}
+
+// The first answer loses its status block to a bad checksum; its output-name table arrives
+// whole. The acquisition goes on to the next request, whose whole answer completes it.
+void LinkPageTest::damagedAnswerIsAskedForAgain()
+{
+    CDialog_Link::Timings timings = noPolling();
+    timings.requestGapMs = 700;
+    LinkFixture f(timings);
+    f.clickOpen();
+    QVERIFY(f.waitBursts(1, 3000));
+    const std::map<int, std::vector<uint8_t>> names = {
+        {FrameHdmiOutputPortNames, nameTable("hdmi")}};
+    std::string damaged = wholeState(names);
+    const std::string status = frameString(FrameStatus, std::vector<uint8_t>(96, 0));
+    const size_t at = damaged.find(status);
+    QVERIFY(at != std::string::npos);
+    damaged[at + status.size() - 1] ^= 0x01;
+    f.pty.write(damaged);
+    QTRY_VERIFY_WITH_TIMEOUT(f.page->rxLog().contains("port_ohdmi8:hdmi8;"), 3000);
+    // The outcome is posted behind the handler; give it the time to show.
+    QVERIFY(!QTest::qWaitFor([&f] { return f.rxShown().contains("was successful"); }, 300));
+    QVERIFY(f.refreshes.isEmpty());
+
+    QVERIFY(f.waitBursts(2, 3000));
+    QCOMPARE(f.burstTexts(), std::vector<std::string>(2, "#upper:80/00"));
+    QVERIFY(!f.rxShown().contains("was successful"));
+    f.pty.write(wholeState(names));
+    QTRY_VERIFY_WITH_TIMEOUT(f.rxShown().contains("was successful"), 3000);
+    QCOMPARE(f.refreshes.size(), 6);
+    QVERIFY(f.messages.shown.empty());
 }
 
 void LinkPageTest::closeStopsPollingAndEmptyReadAfterClose()
