@@ -374,12 +374,16 @@ void CDialog_Link::OnPortLost(const QString& reason)
 
 void CDialog_Link::OnPortReceive()
 {
+    if (GlobalDeviceStatus().initialDataReceived.load() == 0)
+        PauseMs(kFirstDataWaitMs);
+    ReceiveChunk(GlobalSerialPort().ReadPort());
+}
+
+void CDialog_Link::ReceiveChunk(const QByteArray& bytes)
+{
     if (rxLog_.size() >= kRxLogLimit)
         ReplaceRxLog({});
     DeviceStatus& status = GlobalDeviceStatus();
-    if (status.initialDataReceived.load() == 0)
-        PauseMs(kFirstDataWaitMs);
-    const QByteArray bytes = GlobalSerialPort().ReadPort();
     const size_t count = std::min(static_cast<size_t>(bytes.size()), RxRingBuffer::kSize);
     const auto* received = reinterpret_cast<const uint8_t*>(bytes.constData());
     // The ring is drained by what was put, so it is empty here and takes any chunk whole.

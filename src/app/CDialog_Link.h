@@ -89,6 +89,8 @@ public:
     void SendTxText();
     void ClearRx();
     void OnPortReceive();
+    // One chunk as read from the port: logged, decoded into the device model, pages refreshed.
+    void ReceiveChunk(const QByteArray& bytes);
 
     const QString& rxLog() const { return rxLog_; }
     // Replaces the receive log and shows it; the log-size limit is tested through this.

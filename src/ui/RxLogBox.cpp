@@ -26,6 +26,18 @@ QString RxLogBox::DisplayText(const QString& text)
     return shown;
 }
 
+QString RxLogBox::documentText(QString shown)
+{
+    // The last line end stays a paragraph end, so the next update starts a block of its own.
+    const qsizetype last = shown.lastIndexOf(QLatin1Char('\n'));
+    int lines = 0;
+    for (qsizetype i = 0; i < last; ++i) {
+        if (shown.at(i) == u'\n' && ++lines % kLinesPerBlock != 0)
+            shown[i] = QChar::LineSeparator;
+    }
+    return shown;
+}
+
 void RxLogBox::AppendLog(const QString& text)
 {
     removeStatus();
@@ -42,14 +54,14 @@ void RxLogBox::AppendStatus(const QString& text)
 void RxLogBox::ShowStatusOnly(const QString& text)
 {
     const QString shown = DisplayText(text);
-    setPlainText(shown);
+    setPlainText(documentText(shown));
     statusLength_ = static_cast<int>(shown.size());
     ScrollToEnd();
 }
 
 void RxLogBox::ResetToLog(const QString& log)
 {
-    setPlainText(DisplayText(log));
+    setPlainText(documentText(DisplayText(log)));
     statusLength_ = 0;
     ScrollToEnd();
 }
@@ -77,6 +89,6 @@ int RxLogBox::appendAtEnd(const QString& text)
 {
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
+    cursor.insertText(documentText(text));
     return static_cast<int>(text.size());
 }

@@ -5,11 +5,17 @@
 // characters does not freeze the window at each chunk.
 //
 // Texts are given with "\r\n" line ends, as the log keeps them; the box shows lines.
+//
+// The lines of one update share a block of the document (up to kLinesPerBlock, joined by line
+// separators): a block for each line would cost a few hundred bytes of the document's
+// bookkeeping for every line of a log of millions of characters.
 #include <QPlainTextEdit>
 
 class RxLogBox : public QPlainTextEdit {
     Q_OBJECT
 public:
+    static constexpr int kLinesPerBlock = 64;
+
     explicit RxLogBox(QWidget* parent = nullptr);
 
     // Removes the status lines, appends text to the log view, shows the last line.
@@ -29,6 +35,7 @@ public:
     static QString DisplayText(const QString& text);
 
 private:
+    static QString documentText(QString shown);
     void removeStatus();
     int appendAtEnd(const QString& text);
 

@@ -9,11 +9,14 @@
 //   as after an acquisition, so its removal is part of the cost. Each update is repainted.
 // openToComplete: Open Port to "The initialization data was successful..." against the
 //   in-process simulated matrix, ten runs, each as a freshly started program would see it.
+// memoryAtCap: the panel's resident memory while the Link page receives whole-state answers
+//   until the receive log reaches its 10,000,000-character cap; it must stay within 200 MB.
 #include "LinkPageFixture.h"
 
 #include "MatrixSimulator.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QtTest>
 
 #include <algorithm>
@@ -55,6 +58,20 @@ double timeMs(const std::function<void()>& work)
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
+// A line of /proc/self/status ("VmRSS", "VmHWM") in MB.
+double procStatusMb(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').front().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
 } // namespace
 
 class LinkBench : public QObject {
@@ -62,6 +79,7 @@ class LinkBench : public QObject {
 private slots:
     void rxUpdateCost();
     void openToComplete();
+    void memoryAtCap();
 };
 
 void LinkBench::rxUpdateCost()
@@ -132,6 +150,39 @@ void LinkBench::openToComplete()
         all += QString::number(ms) + QLatin1Char(' ');
     qInfo("open to complete (ms): %s", qPrintable(all));
     qInfo("median of 10: %.0f ms", median(runs));
+}
+
+void LinkBench::memoryAtCap()
+{
+    RecordingMessages messages;
+    GlobalDeviceStatus().initialDataReceived = 1;
+    CDialog_Link page;
+    page.resize(820, 600);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    const std::string answer = wholeState({{FrameInputPortNames, nameTable("input")},
+                                           {FrameHdmiOutputPortNames, nameTable("hdmi out")}});
+    const QByteArray chunk = QByteArray::fromStdString(answer);
+    const double start = procStatusMb("VmRSS");
+    qInfo("%12s %10s %10s", "log chars", "RSS (MB)", "peak (MB)");
+    qsizetype reported = 0;
+    int chunks = 0;
+    // Up to the chunk that would empty the log.
+    for (qsizetype last = -1; page.rxLog().size() > last; ++chunks) {
+        last = page.rxLog().size();
+        page.ReceiveChunk(chunk);
+        if (chunks % 20 == 0)
+            QCoreApplication::processEvents(); // paints, as the window would between chunks
+        if (page.rxLog().size() >= reported + 1'000'000) {
+            reported = page.rxLog().size();
+            qInfo("%12lld %10.1f %10.1f", static_cast<long long>(reported), procStatusMb("VmRSS"),
+                  procStatusMb("VmHWM"));
+        }
+    }
+    const double peak = procStatusMb("VmHWM");
+    qInfo("%d chunks of %lld bytes; RSS at start %.1f MB, peak %.1f MB", chunks,
+          static_cast<long long>(chunk.size()), start, peak);
+    QVERIFY2(peak <= 200.0, qPrintable(QString::number(peak)));
 }
 
 QTEST_MAIN(LinkBench)

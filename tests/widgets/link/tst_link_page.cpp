@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
 
@@ -58,6 +59,7 @@ private slots:
     void statusLinesVanishAtNextChunk();
     void firstChunkWaitsHalfASecond();
     void logEmptiesAtTenMillionCharacters();
+    void linesShareBlocks();
     void txSend_data();
     void txSend();
     void txReturnAddsOneLineBreak();
@@ -387,6 +389,23 @@ void LinkPageTest::logEmptiesAtTenMillionCharacters()
     f.pty.write(std::string("CD"));
     QTRY_COMPARE_WITH_TIMEOUT(f.page->rxLog(), QStringLiteral("CD\r\n\r\n"), 3000);
     QCOMPARE(f.rxShown(), QStringLiteral("CD\n\n"));
+}
+
+// A document block for every line of the log cost the panel about 20 bytes a character; the box
+// keeps the lines of each update together, and still shows every one of them.
+void LinkPageTest::linesShareBlocks()
+{
+    LinkFixture f(noPolling());
+    QByteArray lines;
+    for (int i = 0; i < 1000; ++i)
+        lines += "line " + QByteArray::number(i) + "\n";
+    for (int chunk = 0; chunk < 3; ++chunk)
+        f.page->ReceiveChunk(lines);
+    QCOMPARE(f.rxShown(), shown(f.page->rxLog()));
+    QCOMPARE(f.rxShown().count(QLatin1Char('\n')), 3 * 1002);
+    const int blocks = f.rxBox()->document()->blockCount();
+    QVERIFY2(blocks <= 3 * (1002 / RxLogBox::kLinesPerBlock + 1) + 1,
+             qPrintable(QString::number(blocks)));
 }
 
 void LinkPageTest::txSend_data()
