@@ -18,8 +18,10 @@ const QString CTavloApp::kSimulatedPortDescription = QStringLiteral("Simulated 4
 
 void CTavloApp::SetIdentity()
 {
-    // No display name: the window system would append it to every title that differs from
-    // it ("ERROR — 4x8 HDMI2.0 Matrix"), and each window's title is its whole caption.
+    // The settings live under the organisation and application names. No display name: the
+    // window system would append it to every title that differs from it ("ERROR — 4x8 HDMI2.0
+    // Matrix"), and each window's title is its whole caption.
+    setOrganizationName(QStringLiteral("Tavlo"));
     setApplicationName(QStringLiteral("tavlo"));
     setApplicationVersion(QStringLiteral(TAVLO_VERSION));
 }

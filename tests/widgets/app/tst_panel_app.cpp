@@ -12,6 +12,7 @@
 #include "OperatorMessages.h"
 #include "PtyMatrix.h"
 #include "SerialPortList.h"
+#include "SettingsSandbox.h"
 #include "TavloVersion.h"
 
 #include <QComboBox>
@@ -119,6 +120,8 @@ private:
 
 class PanelAppTest : public QObject {
     Q_OBJECT
+    SettingsSandbox settings_;
+
 private slots:
     void windowTitles_data();
     void windowTitles();

@@ -44,6 +44,8 @@ QString shown(const QString& text) { return RxLogBox::DisplayText(text); }
 
 class LinkPageTest : public QObject {
     Q_OBJECT
+    SettingsSandbox settings_;
+
 private slots:
     void cleanupTestCase() { GlobalSerialPort().ClosePort(); }
 

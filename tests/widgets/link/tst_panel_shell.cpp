@@ -49,6 +49,8 @@ SSerInfo simulatedPort(const MatrixSimulator& sim)
 
 class PanelShellTest : public QObject {
     Q_OBJECT
+    SettingsSandbox settings_;
+
 private slots:
     void cleanupTestCase() { GlobalSerialPort().ClosePort(); }
 
