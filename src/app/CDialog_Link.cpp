@@ -133,6 +133,7 @@ QGroupBox* CDialog_Link::buildDisplayGroup()
     rxBox_ = new RxLogBox;
     SetControlId(rxBox_, kRxBox);
     rxBox_->setAccessibleName(QStringLiteral("Rx Data"));
+    console_ = new RxConsole(rxBox_, this);
     clearButton_ = new QPushButton(QStringLiteral("Clear"));
     SetControlId(clearButton_, kClear);
     connect(clearButton_, &QPushButton::clicked, this, &CDialog_Link::ClearRx);
@@ -290,7 +291,7 @@ void CDialog_Link::setOpenControls(bool open)
 void CDialog_Link::StartAcquisition()
 {
     ResetDeviceStatus(GlobalDeviceStatus());
-    rxLog_.clear();
+    console_->Clear();
     refreshRunning_ = false;
     pollTimer_->start();
     noticeTimer_->start();
@@ -381,8 +382,8 @@ void CDialog_Link::OnPortReceive()
 
 void CDialog_Link::ReceiveChunk(const QByteArray& bytes)
 {
-    if (rxLog_.size() >= kRxLogLimit)
-        ReplaceRxLog({});
+    if (console_->IsFull())
+        console_->Clear();
     DeviceStatus& status = GlobalDeviceStatus();
     const size_t count = std::min(static_cast<size_t>(bytes.size()), RxRingBuffer::kSize);
     const auto* received = reinterpret_cast<const uint8_t*>(bytes.constData());
@@ -394,22 +395,13 @@ void CDialog_Link::ReceiveChunk(const QByteArray& bytes)
     const std::string text = DecodeChunk(status, std::span<const uint8_t>(chunk.data(), count));
     if (text.empty())
         return;
-    AppendToLog(DecodeCp936(text) + QStringLiteral("\r\n"));
+    console_->AddReceived(bytes.first(qsizetype(count)),
+                          DecodeCp936(text) + QStringLiteral("\r\n"));
     acquisition_.Check();
     ScheduleRefresh();
 }
 
-void CDialog_Link::AppendToLog(const QString& text)
-{
-    rxLog_ += text;
-    rxBox_->AppendLog(text);
-}
-
-void CDialog_Link::ReplaceRxLog(const QString& log)
-{
-    rxLog_ = log;
-    rxBox_->ResetToLog(rxLog_);
-}
+void CDialog_Link::ReplaceRxLog(const QString& log) { console_->Replace(log); }
 
 void CDialog_Link::ScheduleRefresh()
 {
@@ -454,17 +446,18 @@ void CDialog_Link::SendTxText()
                       .arg(kTxByteLimit - 1));
         return;
     }
-    AppendToLog(text + QStringLiteral("\r\n"));
+    console_->AddTyped(text + QStringLiteral("\r\n"));
+    txHistory_.Add(txBox_->toPlainText());
     if (!bytes->isEmpty())
         SendCommandBytes(*bytes);
     txBox_->clear();
 }
 
-void CDialog_Link::ClearRx() { ReplaceRxLog({}); }
+void CDialog_Link::ClearRx() { console_->Clear(); }
 
 bool CDialog_Link::eventFilter(QObject* watched, QEvent* event)
 {
-    if (FilterKeys(watched, event))
+    if (FilterKeys(watched, event) || RecallTxHistory(watched, event))
         return true;
     return QWidget::eventFilter(watched, event);
 }
@@ -485,5 +478,28 @@ bool CDialog_Link::FilterKeys(QObject* watched, QEvent* event)
         txBox_->setTextCursor(cursor);
         txBox_->ensureCursorVisible();
     }
+    return true;
+}
+
+bool CDialog_Link::RecallTxHistory(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress || watched != txBox_)
+        return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool up = key->key() == Qt::Key_Up;
+    if ((!up && key->key() != Qt::Key_Down) || key->modifiers() != Qt::NoModifier)
+        return false;
+    // Up on the first line and Down on the last step through the sent lines; elsewhere they
+    // move the caret, as in any box of several lines.
+    QTextCursor probe = txBox_->textCursor();
+    if (probe.movePosition(up ? QTextCursor::Up : QTextCursor::Down))
+        return false;
+    const std::optional<QString> line =
+        up ? txHistory_.Older(txBox_->toPlainText()) : txHistory_.Newer();
+    if (!line)
+        return false;
+    txBox_->setPlainText(*line);
+    // At the end the line came from, so the next press in the same direction steps on.
+    txBox_->moveCursor(up ? QTextCursor::Start : QTextCursor::End);
     return true;
 }

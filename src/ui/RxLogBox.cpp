@@ -1,8 +1,12 @@
 #include "RxLogBox.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
+
+#include <memory>
 
 RxLogBox::RxLogBox(QWidget* parent) : QPlainTextEdit(parent)
 {
@@ -45,6 +49,14 @@ void RxLogBox::AppendLog(const QString& text)
     ScrollToEnd();
 }
 
+void RxLogBox::InsertLog(const QString& text)
+{
+    QTextCursor cursor(document());
+    cursor.setPosition(document()->characterCount() - 1 - statusLength_);
+    cursor.insertText(documentText(DisplayText(text)));
+    ScrollToEnd();
+}
+
 void RxLogBox::AppendStatus(const QString& text)
 {
     statusLength_ += appendAtEnd(DisplayText(text));
@@ -66,8 +78,26 @@ void RxLogBox::ResetToLog(const QString& log)
     ScrollToEnd();
 }
 
+void RxLogBox::SetAutoscrollPaused(bool paused)
+{
+    paused_ = paused;
+    ScrollToEnd();
+}
+
+void RxLogBox::contextMenuEvent(QContextMenuEvent* event)
+{
+    std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    if (!menuActions_.isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(menuActions_);
+    }
+    menu->exec(event->globalPos());
+}
+
 void RxLogBox::ScrollToEnd()
 {
+    if (paused_)
+        return;
     QScrollBar* bar = verticalScrollBar();
     bar->setValue(bar->maximum());
 }

@@ -20,6 +20,8 @@ public:
 
     // Removes the status lines, appends text to the log view, shows the last line.
     void AppendLog(const QString& text);
+    // Adds text to the end of the log view, in front of the status lines, which stay.
+    void InsertLog(const QString& text);
     // Adds a status line after the log; it stays until the log next grows.
     void AppendStatus(const QString& text);
     // Replaces everything: the log view empties and text becomes its status lines.
@@ -29,10 +31,19 @@ public:
     // Characters (as shown) of status lines standing after the log.
     int statusLength() const { return statusLength_; }
 
+    // Shows the last line, unless the operator has paused the scrolling to read.
     void ScrollToEnd();
+    bool autoscrollPaused() const { return paused_; }
+    void SetAutoscrollPaused(bool paused);
+
+    // Entries the context menu offers after the edit's own.
+    void SetMenuActions(const QList<QAction*>& actions) { menuActions_ = actions; }
 
     // The log's text as the box shows it: "\r\n" and a lone "\r" before it become one line end.
     static QString DisplayText(const QString& text);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     static QString documentText(QString shown);
@@ -40,4 +51,6 @@ private:
     int appendAtEnd(const QString& text);
 
     int statusLength_ = 0;
+    bool paused_ = false;
+    QList<QAction*> menuActions_;
 };
