@@ -74,8 +74,7 @@ private slots:
     void defaultViewIsTheLog();
     void togglesShowWhatTheyPromise_data();
     void togglesShowWhatTheyPromise();
-    void togglesAreRemembered();
-    void txHistorySurvivesARestart();
+    void settingsSurviveARestart();
     void pauseKeepsTheData();
     void savedRawDecodesBackWithTavloctl_data();
     void savedRawDecodesBackWithTavloctl();
@@ -152,31 +151,24 @@ void LinkConsoleTest::togglesShowWhatTheyPromise()
     QVERIFY(f.page->rxLog().startsWith(QStringLiteral("first\r\n\r\n")));
 }
 
-void LinkConsoleTest::togglesAreRemembered()
+// The toggles and the Tx history outlive the page: a new page object reads the same settings.
+void LinkConsoleTest::settingsSurviveARestart()
 {
     {
         ConsoleFixture f;
         f.trigger(QStringLiteral("Time Since Previous Chunk"));
         f.trigger(QStringLiteral("Show Hex"));
-    }
-    ConsoleFixture again; // a new page object reads the same settings
-    ConsoleOptions expected;
-    expected.timestamps = ConsoleOptions::Timestamps::SincePreviousChunk;
-    expected.hex = true;
-    QCOMPARE(again.console()->options(), expected);
-    QVERIFY(again.console()->action(QStringLiteral("Time Since Previous Chunk"))->isChecked());
-    QVERIFY(again.console()->action(QStringLiteral("Show Hex"))->isChecked());
-    QVERIFY(!again.console()->action(QStringLiteral("Show Sent Commands"))->isChecked());
-}
-
-void LinkConsoleTest::txHistorySurvivesARestart()
-{
-    {
-        ConsoleFixture f;
         QVERIFY(f.sendFromTxBox(QStringLiteral("#first")));
         QVERIFY(f.sendFromTxBox(QStringLiteral("#second\nline")));
     }
     ConsoleFixture f;
+    ConsoleOptions expected;
+    expected.timestamps = ConsoleOptions::Timestamps::SincePreviousChunk;
+    expected.hex = true;
+    QCOMPARE(f.console()->options(), expected);
+    QVERIFY(f.console()->action(QStringLiteral("Time Since Previous Chunk"))->isChecked());
+    QVERIFY(f.console()->action(QStringLiteral("Show Hex"))->isChecked());
+
     QPlainTextEdit* tx = f.txBox();
     tx->setFocus();
     QTest::keyClicks(tx, "dra");
@@ -195,14 +187,12 @@ void LinkConsoleTest::txHistorySurvivesARestart()
     QCOMPARE(press(Qt::Key_Down), QStringLiteral("#second\nline"));
     QCOMPARE(press(Qt::Key_Down), QStringLiteral("dra"));
 
-    // At most the newest 50, in order, across runs.
+    // At most the newest 50, in order.
     TxHistory history;
     for (int i = 0; i < 60; ++i)
         history.Add(QStringLiteral("#%1").arg(i));
-    QStringList newest;
-    for (int i = 10; i < 60; ++i)
-        newest << QStringLiteral("#%1").arg(i);
-    QCOMPARE(TxHistory().lines(), newest);
+    QCOMPARE(TxHistory().lines().size(), TxHistory::kMaxLines);
+    QCOMPARE(TxHistory().lines().front(), QStringLiteral("#10"));
 }
 
 void LinkConsoleTest::pauseKeepsTheData()
