@@ -140,8 +140,6 @@ void RxConsole::SetOptions(const ConsoleOptions& options)
 
 bool RxConsole::autoscrollPaused() const { return box_->autoscrollPaused(); }
 
-void RxConsole::SetAutoscrollPaused(bool paused) { action(kPause)->setChecked(paused); }
-
 void RxConsole::AddReceived(const QByteArray& bytes, const QString& text)
 {
     box_->AppendLog(log_.AddReceived(now(), bytes, text, options_));

@@ -29,12 +29,12 @@ public:
     void AddSent(const QByteArray& bytes);
     // Empties the log and the box, status lines included.
     void Clear();
+    // The log becomes text, shown whole.
     void Replace(const QString& text);
 
     const ConsoleOptions& options() const { return options_; }
     void SetOptions(const ConsoleOptions& options);
     bool autoscrollPaused() const;
-    void SetAutoscrollPaused(bool paused);
 
     // Selects the next occurrence after the caret, case ignored, wrapping round to the start;
     // false when the log holds none.
@@ -42,7 +42,7 @@ public:
     bool SaveLog(const QString& path, QString* error) const;
     bool SaveRaw(const QString& path, QString* error) const;
 
-    // The context menu's entries, for tests and assistive technology: the text of each.
+    // The texts of the entries this console adds to the context menu, in order.
     QStringList menuTexts() const;
     QAction* action(const QString& text) const;
 
