@@ -15,6 +15,7 @@ tavlo_packages=(
   scdoc gzip
   desktop-file-utils appstream man-db bash-completion systemd libxml2-utils file
   dpkg-dev lintian
+  xvfb xauth x11-utils
 )
 
 tavlo_install() {

@@ -49,6 +49,13 @@ QString lineEnds(QString text) { return text.replace(QLatin1Char('\n'), QStringL
 
 bool isReturnKey(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
+// The name the port is opened with: the one its list item begins with, kept whole even where
+// it holds a blank (a path named on the command line).
+QString openName(const SSerInfo& port)
+{
+    return port.portName.isEmpty() ? port.devicePath : port.portName;
+}
+
 } // namespace
 
 CDialog_Link::CDialog_Link(QWidget* parent)
@@ -126,6 +133,7 @@ QGroupBox* CDialog_Link::buildDisplayGroup()
     rxBox_ = new RxLogBox;
     SetControlId(rxBox_, kRxBox);
     rxBox_->setAccessibleName(QStringLiteral("Rx Data"));
+    console_ = new RxConsole(rxBox_, this);
     clearButton_ = new QPushButton(QStringLiteral("Clear"));
     SetControlId(clearButton_, kClear);
     connect(clearButton_, &QPushButton::clicked, this, &CDialog_Link::ClearRx);
@@ -183,14 +191,14 @@ void CDialog_Link::SetTimings(const Timings& timings)
 void CDialog_Link::FillPortList()
 {
     portCombo_->clear();
-    std::vector<SSerInfo> ports;
+    listed_.clear();
     try {
-        ports = enumerate_();
+        listed_ = enumerate_();
     } catch (const SerialPortListError& error) {
         ShowError(QString::fromLocal8Bit(error.what()));
         return;
     }
-    for (const SSerInfo& port : ports)
+    for (const SSerInfo& port : listed_)
         portCombo_->addItem(PortListItem(port));
     if (selectedPortText_.isEmpty()) {
         portCombo_->setCurrentIndex(portCombo_->count() > 0 ? 0 : -1);
@@ -207,6 +215,19 @@ void CDialog_Link::FillPortList()
             return;
         }
     }
+}
+
+bool CDialog_Link::ChoosePort(const QString& port)
+{
+    const auto it = std::find_if(listed_.begin(), listed_.end(), [&](const SSerInfo& listed) {
+        return listed.devicePath == port || listed.portName == port;
+    });
+    if (it == listed_.end())
+        return false;
+    const int index = static_cast<int>(it - listed_.begin());
+    portCombo_->setCurrentIndex(index);
+    selectedPortText_ = portCombo_->itemText(index);
+    return true;
 }
 
 void CDialog_Link::TogglePort(bool checked)
@@ -226,7 +247,8 @@ void CDialog_Link::TogglePort(bool checked)
 
 bool CDialog_Link::OpenFromControls()
 {
-    const QString name = PortNameFromItem(portCombo_->currentText());
+    const int chosen = portCombo_->currentIndex();
+    const QString name = chosen >= 0 ? openName(listed_[static_cast<size_t>(chosen)]) : QString();
     const int baud = baudCombo_->currentText().toInt();
     if (name.isEmpty() || baud <= 0) {
         failOpen(QStringLiteral("ERROR:COM or Baud is invalid"));
@@ -269,7 +291,7 @@ void CDialog_Link::setOpenControls(bool open)
 void CDialog_Link::StartAcquisition()
 {
     ResetDeviceStatus(GlobalDeviceStatus());
-    rxLog_.clear();
+    console_->Clear();
     refreshRunning_ = false;
     pollTimer_->start();
     noticeTimer_->start();
@@ -353,12 +375,16 @@ void CDialog_Link::OnPortLost(const QString& reason)
 
 void CDialog_Link::OnPortReceive()
 {
-    if (rxLog_.size() >= kRxLogLimit)
-        ReplaceRxLog({});
-    DeviceStatus& status = GlobalDeviceStatus();
-    if (status.initialDataReceived.load() == 0)
+    if (GlobalDeviceStatus().initialDataReceived.load() == 0)
         PauseMs(kFirstDataWaitMs);
-    const QByteArray bytes = GlobalSerialPort().ReadPort();
+    ReceiveChunk(GlobalSerialPort().ReadPort());
+}
+
+void CDialog_Link::ReceiveChunk(const QByteArray& bytes)
+{
+    if (console_->IsFull())
+        console_->Clear();
+    DeviceStatus& status = GlobalDeviceStatus();
     const size_t count = std::min(static_cast<size_t>(bytes.size()), RxRingBuffer::kSize);
     const auto* received = reinterpret_cast<const uint8_t*>(bytes.constData());
     // The ring is drained by what was put, so it is empty here and takes any chunk whole.
@@ -369,22 +395,13 @@ void CDialog_Link::OnPortReceive()
     const std::string text = DecodeChunk(status, std::span<const uint8_t>(chunk.data(), count));
     if (text.empty())
         return;
-    AppendToLog(DecodeCp936(text) + QStringLiteral("\r\n"));
+    console_->AddReceived(bytes.first(qsizetype(count)),
+                          DecodeCp936(text) + QStringLiteral("\r\n"));
     acquisition_.Check();
     ScheduleRefresh();
 }
 
-void CDialog_Link::AppendToLog(const QString& text)
-{
-    rxLog_ += text;
-    rxBox_->AppendLog(text);
-}
-
-void CDialog_Link::ReplaceRxLog(const QString& log)
-{
-    rxLog_ = log;
-    rxBox_->ResetToLog(rxLog_);
-}
+void CDialog_Link::ReplaceRxLog(const QString& log) { console_->Replace(log); }
 
 void CDialog_Link::ScheduleRefresh()
 {
@@ -429,17 +446,18 @@ void CDialog_Link::SendTxText()
                       .arg(kTxByteLimit - 1));
         return;
     }
-    AppendToLog(text + QStringLiteral("\r\n"));
+    console_->AddTyped(text + QStringLiteral("\r\n"));
+    txHistory_.Add(txBox_->toPlainText());
     if (!bytes->isEmpty())
         SendCommandBytes(*bytes);
     txBox_->clear();
 }
 
-void CDialog_Link::ClearRx() { ReplaceRxLog({}); }
+void CDialog_Link::ClearRx() { console_->Clear(); }
 
 bool CDialog_Link::eventFilter(QObject* watched, QEvent* event)
 {
-    if (FilterKeys(watched, event))
+    if (FilterKeys(watched, event) || RecallTxHistory(watched, event))
         return true;
     return QWidget::eventFilter(watched, event);
 }
@@ -460,5 +478,28 @@ bool CDialog_Link::FilterKeys(QObject* watched, QEvent* event)
         txBox_->setTextCursor(cursor);
         txBox_->ensureCursorVisible();
     }
+    return true;
+}
+
+bool CDialog_Link::RecallTxHistory(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress || watched != txBox_)
+        return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool up = key->key() == Qt::Key_Up;
+    if ((!up && key->key() != Qt::Key_Down) || key->modifiers() != Qt::NoModifier)
+        return false;
+    // Up on the first line and Down on the last step through the sent lines; elsewhere they
+    // move the caret, as in any box of several lines.
+    QTextCursor probe = txBox_->textCursor();
+    if (probe.movePosition(up ? QTextCursor::Up : QTextCursor::Down))
+        return false;
+    const std::optional<QString> line =
+        up ? txHistory_.Older(txBox_->toPlainText()) : txHistory_.Newer();
+    if (!line)
+        return false;
+    txBox_->setPlainText(*line);
+    // At the end the line came from, so the next press in the same direction steps on.
+    txBox_->moveCursor(up ? QTextCursor::Start : QTextCursor::End);
     return true;
 }

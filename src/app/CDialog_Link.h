@@ -1,16 +1,19 @@
 #pragma once
 // The Link page: the operator picks a port and opens it; the page then runs the initial
 // acquisition (the whole state of the matrix, under three timers), shows every received chunk
-// decoded in the Rx box, sends raw text from the Tx box, keeps the other pages refreshed from
-// the device model and closes the connection again.
+// decoded in the Rx box (the operator's console, RxConsole), sends raw text from the Tx box
+// (Up and Down recall what was sent), keeps the other pages refreshed from the device model and
+// closes the connection again.
 //
 // Threads: everything here runs on the UI thread. The port's receive notification and the
 // acquisition outcome arrive queued, and page refreshes are queued behind the handler that
 // decoded the block, so no handler ever runs inside another.
 #include "AcquisitionWorker.h"
 #include "PageRefreshers.h"
+#include "RxConsole.h"
 #include "RxRingBuffer.h"
 #include "SerialPortList.h"
+#include "TxHistory.h"
 
 #include <QString>
 #include <QWidget>
@@ -47,7 +50,7 @@ public:
     static constexpr int kDeadlineMs = 30000;
 
     static constexpr int kDefaultBaudIndex = 6; // "115200"
-    static constexpr qsizetype kRxLogLimit = 10'000'000;
+    static constexpr qsizetype kRxLogLimit = ConsoleLog::kLimit;
     static constexpr qsizetype kTxByteLimit = 16384; // one chunk of the matrix's receive queue
     // Until the first acquisition has succeeded each receive waits this long before reading.
     static constexpr int kFirstDataWaitMs = 500;
@@ -75,6 +78,9 @@ public:
     void SetTimings(const Timings& timings);
 
     void FillPortList();
+    // Chooses the listed port with that device path or name, as if the operator had picked
+    // it; false when none is listed.
+    bool ChoosePort(const QString& port);
     void TogglePort(bool checked);
     // Opens the port chosen in the controls; on failure tells the operator and leaves the page
     // closed (toggle unchecked, port closed).
@@ -86,8 +92,11 @@ public:
     void SendTxText();
     void ClearRx();
     void OnPortReceive();
+    // One chunk as read from the port: logged, decoded into the device model, pages refreshed.
+    void ReceiveChunk(const QByteArray& bytes);
 
-    const QString& rxLog() const { return rxLog_; }
+    const QString& rxLog() const { return console_->text(); }
+    RxConsole* console() const { return console_; }
     // Replaces the receive log and shows it; the log-size limit is tested through this.
     void ReplaceRxLog(const QString& log);
     const QString& selectedPortText() const { return selectedPortText_; }
@@ -110,14 +119,16 @@ private:
     void ScheduleRefresh();
     void RunPendingRefreshes();
     void ClearAcquisitionFlags();
-    void AppendToLog(const QString& text);
     bool FilterKeys(QObject* watched, QEvent* event);
+    bool RecallTxHistory(QObject* watched, QEvent* event);
 
     CMyComboBox* portCombo_ = nullptr;
     QComboBox* baudCombo_ = nullptr;
     QPushButton* searchButton_ = nullptr;
     QPushButton* openButton_ = nullptr;
     RxLogBox* rxBox_ = nullptr;
+    RxConsole* console_ = nullptr;
+    TxHistory txHistory_;
     QPushButton* clearButton_ = nullptr;
     QPlainTextEdit* txBox_ = nullptr;
     QPushButton* sendButton_ = nullptr;
@@ -128,10 +139,10 @@ private:
     AcquisitionWorker acquisition_;
     PageRefreshers refreshers_;
     PortEnumerator enumerate_;
+    std::vector<SSerInfo> listed_; // the records behind the port list's items, in order
 
     QString selectedPortText_; // the item the operator last chose
     QString openPortName_;
-    QString rxLog_;
     RxRingBuffer rxRing_;
     bool connected_ = false;      // the controls show an open port
     bool refreshRunning_ = false; // acquisition ended: decoded blocks refresh the pages

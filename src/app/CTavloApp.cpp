@@ -4,10 +4,9 @@
 #include "CTavloDlg.h"
 #include "MySerialPortComm.h"
 #include "OperatorMessages.h"
+#include "PanelCommandLine.h"
 #include "SerialPortList.h"
 #include "TavloVersion.h"
-
-#include <QCommandLineParser>
 
 #ifdef TAVLO_HAVE_SIMULATOR
 #include "MatrixSimulator.h"
@@ -17,12 +16,21 @@
 
 const QString CTavloApp::kSimulatedPortDescription = QStringLiteral("Simulated 4x8 HDMI2.0 Matrix");
 
+void CTavloApp::SetIdentity()
+{
+    // The settings live under the organisation and application names. No display name: the
+    // window system would append it to every title that differs from it ("ERROR — 4x8 HDMI2.0
+    // Matrix"), and each window's title is its whole caption.
+    setOrganizationName(QStringLiteral("Tavlo"));
+    setApplicationName(QStringLiteral("tavlo"));
+    setApplicationVersion(QStringLiteral(TAVLO_VERSION));
+    // Ties the window to the installed desktop entry (Wayland asks for it by this id).
+    setDesktopFileName(QStringLiteral("org.tavlo.Tavlo"));
+}
+
 CTavloApp::CTavloApp(int& argc, char** argv) : QApplication(argc, argv)
 {
-    setApplicationName(QStringLiteral("tavlo"));
-    setApplicationDisplayName(QStringLiteral("4x8 HDMI2.0 Matrix"));
-    setApplicationVersion(QStringLiteral(TAVLO_VERSION));
-    setDesktopFileName(QStringLiteral("org.tavlo.Tavlo"));
+    SetIdentity();
     installEventFilter(&keyFilter_);
 }
 
@@ -31,29 +39,45 @@ CTavloApp::~CTavloApp() = default;
 
 int CTavloApp::Run()
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Control panel of the 4x8 HDMI2.0 Matrix"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption simulate(
-        QStringLiteral("simulate"), QStringLiteral("Offer a simulated matrix as the first port."));
-    const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Offer a serial device the system does not list."),
-                                  QStringLiteral("PATH"));
-    parser.addOption(simulate);
-    parser.addOption(port);
-    parser.process(*this);
-
-    addExtraPorts(parser.values(port));
+    const PanelOptions options = PanelCommandLine().Read(*this);
     CTavloDlg window;
-    if (parser.isSet(simulate))
-        startSimulator(window);
-    window.show();
-    const int result = exec();
-    // The port thread needs the application's event machinery to close down cleanly.
-    GlobalSerialPort().ClosePort();
+    Prepare(window, options);
+    const int result = RunWindow(window);
     simulator_.reset();
     return result;
+}
+
+void CTavloApp::Prepare(CTavloDlg& window, const PanelOptions& options)
+{
+    addExtraPorts(options.ports);
+    if (options.simulate)
+        startSimulator(window);
+    CDialog_Link* link = window.linkPage();
+    link->FillPortList();
+    if (!options.ports.isEmpty())
+        link->ChoosePort(options.ports.front());
+}
+
+int CTavloApp::RunWindow(CTavloDlg& window)
+{
+    connect(&window, &CTavloDlg::closed, this, &CTavloApp::endRun);
+    window.show();
+    const int result = exec();
+    // Handlers that were waiting in a box have unwound by now.
+    Messages().SetEnding(false);
+    // The port thread needs the application's event machinery to close down cleanly.
+    GlobalSerialPort().ClosePort();
+    return result;
+}
+
+void CTavloApp::endRun()
+{
+    // The port first: what the cancelled boxes' handlers still do on their way out can no
+    // longer reach the matrix. Leaving every event loop, nested ones included, ends the run
+    // even while owner-less boxes are open.
+    GlobalSerialPort().ClosePort();
+    Messages().SetEnding(true);
+    exit(0);
 }
 
 void CTavloApp::addExtraPorts(const QStringList& paths)
@@ -84,16 +108,15 @@ void CTavloApp::startSimulator(CTavloDlg& window)
     simulated.portName = simulated.devicePath;
     simulated.friendlyName = simulated.devicePath;
     simulated.portDescription = kSimulatedPortDescription;
-    // The simulated matrix heads the list, so it is the one selected at start.
-    CDialog_Link* link = window.linkPage();
-    link->SetPortEnumerator([simulated] {
+    // The simulated matrix heads the list, so it is the one selected at start unless a port
+    // was named.
+    window.linkPage()->SetPortEnumerator([simulated] {
         std::vector<SSerInfo> ports = EnumerateSerialPorts();
         std::erase_if(ports,
                       [&](const SSerInfo& p) { return p.devicePath == simulated.devicePath; });
         ports.insert(ports.begin(), simulated);
         return ports;
     });
-    link->FillPortList();
 }
 #else
 void CTavloApp::startSimulator(CTavloDlg&)

@@ -9,6 +9,7 @@
 #include "CDialog_Video.h"
 #include "ControlId.h"
 
+#include <QCloseEvent>
 #include <QIcon>
 #include <QMenu>
 #include <QShortcut>
@@ -59,6 +60,10 @@ CTavloDlg::CTavloDlg(QWidget* parent) : QWidget(parent)
     layout->addWidget(tabs_);
 
     QTabBar* bar = tabs_->tabBar();
+    // A clicked tab takes the focus, as a Windows tab control does. Otherwise the focus would
+    // follow into the page, to the control last focused there, and run its focus handling
+    // although showing a page is no activation of it.
+    bar->setFocusPolicy(Qt::StrongFocus);
     bar->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(bar, &QWidget::customContextMenuRequested, this, &CTavloDlg::showTabMenu);
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -76,6 +81,12 @@ void CTavloDlg::OpenAbout()
 {
     CAboutDlg about(this);
     about.exec();
+}
+
+void CTavloDlg::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    emit closed();
 }
 
 void CTavloDlg::showTabMenu(const QPoint& pos)

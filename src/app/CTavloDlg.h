@@ -30,7 +30,12 @@ public:
     QTabWidget* tabStrip() const { return tabs_; }
     CDialog_Link* linkPage() const { return link_; }
 
+signals:
+    // The operator closed the window: the program ends.
+    void closed();
+
 protected:
+    void closeEvent(QCloseEvent* event) override;
 #ifdef Q_OS_WIN
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 #endif

@@ -3,14 +3,19 @@
 #include <QEventLoop>
 #include <QMessageBox>
 
+#include <algorithm>
+
 namespace {
 
 QMessageBox::Icon boxIcon(MessageIcon icon)
 {
     switch (icon) {
-    case MessageIcon::Error: return QMessageBox::Critical;
-    case MessageIcon::Information: return QMessageBox::Information;
-    case MessageIcon::None: break;
+    case MessageIcon::Error:
+        return QMessageBox::Critical;
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -21,6 +26,8 @@ class BoxMessages : public OperatorMessages {
 public:
     MessageAnswer Show(const OperatorMessage& message) override
     {
+        if (ending_)
+            return MessageAnswer::Cancel;
         QEventLoop loop;
         MessageAnswer answer = MessageAnswer::Cancel;
         ShowThen(message, [&](MessageAnswer given) {
@@ -31,8 +38,36 @@ public:
         return answer;
     }
 
-    void ShowThen(const OperatorMessage& message,
-                  std::function<void(MessageAnswer)> then) override
+    void ShowThen(const OperatorMessage& message, std::function<void(MessageAnswer)> then) override
+    {
+        if (ending_) {
+            then(MessageAnswer::Cancel);
+            return;
+        }
+        QMessageBox* box = makeBox(message);
+        open_.push_back({box, std::move(then)});
+        QObject::connect(box, &QMessageBox::finished, box, [this, box](int result) {
+            answer(box, result == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel);
+        });
+        box->show();
+    }
+
+    void SetEnding(bool ending) override
+    {
+        ending_ = ending;
+        // Newest first, so nested loops are told to quit in the order they unwind; each
+        // follow-up may ask for a box, which is refused now.
+        while (ending_ && !open_.empty())
+            answer(open_.back().box, MessageAnswer::Cancel);
+    }
+
+private:
+    struct OpenBox {
+        QMessageBox* box;
+        std::function<void(MessageAnswer)> then;
+    };
+
+    static QMessageBox* makeBox(const OperatorMessage& message)
     {
         // Message texts end their lines with "\r\n"; a label would show the "\r".
         QString text = message.text;
@@ -40,13 +75,27 @@ public:
         auto* box = new QMessageBox(boxIcon(message.icon), message.caption, text, QMessageBox::Ok);
         if (message.buttons == MessageButtons::OkCancel)
             box->addButton(QMessageBox::Cancel);
-        box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::NonModal);
-        QObject::connect(box, &QMessageBox::finished, box, [then = std::move(then)](int result) {
-            then(result == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel);
-        });
-        box->show();
+        return box;
     }
+
+    // Each box is answered once, by the operator or by the end of the program.
+    void answer(QMessageBox* box, MessageAnswer given)
+    {
+        const auto it = std::find_if(open_.begin(), open_.end(),
+                                     [box](const OpenBox& open) { return open.box == box; });
+        if (it == open_.end())
+            return;
+        const std::function<void(MessageAnswer)> then = std::move(it->then);
+        open_.erase(it);
+        box->hide();
+        // Not deleted here: this may run inside the box's own signal.
+        box->deleteLater();
+        then(given);
+    }
+
+    std::vector<OpenBox> open_;
+    bool ending_ = false;
 };
 
 BoxMessages productionMessages;

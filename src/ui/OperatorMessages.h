@@ -3,6 +3,9 @@
 // boxes: the call blocks its handler (a nested event loop) while the rest of the window stays
 // usable, as owner-less boxes behave on Windows. Tests install a recorder that records each
 // box and answers it at once.
+//
+// When the program ends, boxes still open must not keep it running nor let a handler go on
+// as if the operator had agreed: SetEnding(true) closes them all as cancelled.
 #include <QString>
 #include <functional>
 #include <vector>
@@ -25,11 +28,14 @@ public:
     // Shows the box and returns at once; then runs with the answer when the box is dismissed.
     // For handlers whose work after the box must not wait behind boxes opened later (nested
     // event loops unwind last-in first-out).
-    virtual void ShowThen(const OperatorMessage& message,
-                          std::function<void(MessageAnswer)> then)
+    virtual void ShowThen(const OperatorMessage& message, std::function<void(MessageAnswer)> then)
     {
         then(Show(message));
     }
+    // Ending: every box still open closes and counts as Cancel (a blocked handler returns with
+    // it, a follow-up runs with it), and boxes asked for until SetEnding(false) are not shown
+    // and answer Cancel at once.
+    virtual void SetEnding(bool ending) { (void)ending; }
 };
 
 // The service in use; the production one unless a test has installed its own.

@@ -1,8 +1,12 @@
 #include "RxLogBox.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
+
+#include <memory>
 
 RxLogBox::RxLogBox(QWidget* parent) : QPlainTextEdit(parent)
 {
@@ -26,10 +30,30 @@ QString RxLogBox::DisplayText(const QString& text)
     return shown;
 }
 
+QString RxLogBox::documentText(QString shown)
+{
+    // The last line end stays a paragraph end, so the next update starts a block of its own.
+    const qsizetype last = shown.lastIndexOf(QLatin1Char('\n'));
+    int lines = 0;
+    for (qsizetype i = 0; i < last; ++i) {
+        if (shown.at(i) == u'\n' && ++lines % kLinesPerBlock != 0)
+            shown[i] = QChar::LineSeparator;
+    }
+    return shown;
+}
+
 void RxLogBox::AppendLog(const QString& text)
 {
     removeStatus();
     appendAtEnd(DisplayText(text));
+    ScrollToEnd();
+}
+
+void RxLogBox::InsertLog(const QString& text)
+{
+    QTextCursor cursor(document());
+    cursor.setPosition(document()->characterCount() - 1 - statusLength_);
+    cursor.insertText(documentText(DisplayText(text)));
     ScrollToEnd();
 }
 
@@ -42,20 +66,38 @@ void RxLogBox::AppendStatus(const QString& text)
 void RxLogBox::ShowStatusOnly(const QString& text)
 {
     const QString shown = DisplayText(text);
-    setPlainText(shown);
+    setPlainText(documentText(shown));
     statusLength_ = static_cast<int>(shown.size());
     ScrollToEnd();
 }
 
 void RxLogBox::ResetToLog(const QString& log)
 {
-    setPlainText(DisplayText(log));
+    setPlainText(documentText(DisplayText(log)));
     statusLength_ = 0;
     ScrollToEnd();
 }
 
+void RxLogBox::SetAutoscrollPaused(bool paused)
+{
+    paused_ = paused;
+    ScrollToEnd();
+}
+
+void RxLogBox::contextMenuEvent(QContextMenuEvent* event)
+{
+    std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    if (!menuActions_.isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(menuActions_);
+    }
+    menu->exec(event->globalPos());
+}
+
 void RxLogBox::ScrollToEnd()
 {
+    if (paused_)
+        return;
     QScrollBar* bar = verticalScrollBar();
     bar->setValue(bar->maximum());
 }
@@ -77,6 +119,6 @@ int RxLogBox::appendAtEnd(const QString& text)
 {
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
+    cursor.insertText(documentText(text));
     return static_cast<int>(text.size());
 }

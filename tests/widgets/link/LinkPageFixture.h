@@ -10,6 +10,7 @@
 #include "PtyMatrix.h"
 #include "ReplyFrame.h"
 #include "RxLogBox.h"
+#include "SettingsSandbox.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>

@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
 
@@ -43,6 +44,8 @@ QString shown(const QString& text) { return RxLogBox::DisplayText(text); }
 
 class LinkPageTest : public QObject {
     Q_OBJECT
+    SettingsSandbox settings_;
+
 private slots:
     void cleanupTestCase() { GlobalSerialPort().ClosePort(); }
 
@@ -51,12 +54,14 @@ private slots:
     void completeRefreshesEveryPageInOrder();
     void refreshRunsAfterTheHandler();
     void failureAfterDeadline();
+    void damagedAnswerIsAskedForAgain();
     void closeStopsPollingAndEmptyReadAfterClose();
     void rxLogShowsChunks_data();
     void rxLogShowsChunks();
     void statusLinesVanishAtNextChunk();
     void firstChunkWaitsHalfASecond();
     void logEmptiesAtTenMillionCharacters();
+    void linesShareBlocks();
     void txSend_data();
     void txSend();
     void txReturnAddsOneLineBreak();
@@ -224,6 +229,37 @@ void LinkPageTest::failureAfterDeadline()
     QTRY_COMPARE_WITH_TIMEOUT(f.refreshes.size(), 4, 3000);
 }
 
+// The first answer loses its status block to a bad checksum; its output-name table arrives
+// whole. The acquisition goes on to the next request, whose whole answer completes it.
+void LinkPageTest::damagedAnswerIsAskedForAgain()
+{
+    CDialog_Link::Timings timings = noPolling();
+    timings.requestGapMs = 700;
+    LinkFixture f(timings);
+    f.clickOpen();
+    QVERIFY(f.waitBursts(1, 3000));
+    const std::map<int, std::vector<uint8_t>> names = {
+        {FrameHdmiOutputPortNames, nameTable("hdmi")}};
+    std::string damaged = wholeState(names);
+    const std::string status = frameString(FrameStatus, std::vector<uint8_t>(96, 0));
+    const size_t at = damaged.find(status);
+    QVERIFY(at != std::string::npos);
+    damaged[at + status.size() - 1] ^= 0x01;
+    f.pty.write(damaged);
+    QTRY_VERIFY_WITH_TIMEOUT(f.page->rxLog().contains("port_ohdmi8:hdmi8;"), 3000);
+    // The outcome is posted behind the handler; give it the time to show.
+    QVERIFY(!QTest::qWaitFor([&f] { return f.rxShown().contains("was successful"); }, 300));
+    QVERIFY(f.refreshes.isEmpty());
+
+    QVERIFY(f.waitBursts(2, 3000));
+    QCOMPARE(f.burstTexts(), std::vector<std::string>(2, "#upper:80/00"));
+    QVERIFY(!f.rxShown().contains("was successful"));
+    f.pty.write(wholeState(names));
+    QTRY_VERIFY_WITH_TIMEOUT(f.rxShown().contains("was successful"), 3000);
+    QCOMPARE(f.refreshes.size(), 6);
+    QVERIFY(f.messages.shown.empty());
+}
+
 void LinkPageTest::closeStopsPollingAndEmptyReadAfterClose()
 {
     LinkFixture f(fastTimings());
@@ -355,6 +391,23 @@ void LinkPageTest::logEmptiesAtTenMillionCharacters()
     f.pty.write(std::string("CD"));
     QTRY_COMPARE_WITH_TIMEOUT(f.page->rxLog(), QStringLiteral("CD\r\n\r\n"), 3000);
     QCOMPARE(f.rxShown(), QStringLiteral("CD\n\n"));
+}
+
+// A document block for every line of the log cost the panel about 20 bytes a character; the box
+// keeps the lines of each update together, and still shows every one of them.
+void LinkPageTest::linesShareBlocks()
+{
+    LinkFixture f(noPolling());
+    QByteArray lines;
+    for (int i = 0; i < 1000; ++i)
+        lines += "line " + QByteArray::number(i) + "\n";
+    for (int chunk = 0; chunk < 3; ++chunk)
+        f.page->ReceiveChunk(lines);
+    QCOMPARE(f.rxShown(), shown(f.page->rxLog()));
+    QCOMPARE(f.rxShown().count(QLatin1Char('\n')), 3 * 1002);
+    const int blocks = f.rxBox()->document()->blockCount();
+    QVERIFY2(blocks <= 3 * (1002 / RxLogBox::kLinesPerBlock + 1) + 1,
+             qPrintable(QString::number(blocks)));
 }
 
 void LinkPageTest::txSend_data()

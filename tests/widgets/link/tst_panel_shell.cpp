@@ -3,6 +3,7 @@
 #include "LinkPageFixture.h"
 
 #include "CAboutDlg.h"
+#include "CDialog_Network.h"
 #include "CDialog_System.h"
 #include "CMyComboBox.h"
 #include "CTavloDlg.h"
@@ -48,11 +49,15 @@ SSerInfo simulatedPort(const MatrixSimulator& sim)
 
 class PanelShellTest : public QObject {
     Q_OBJECT
+    SettingsSandbox settings_;
+
 private slots:
     void cleanupTestCase() { GlobalSerialPort().ClosePort(); }
 
     void enterAndEscapeAreSwallowed();
     void mainWindowTabs();
+    void switchingPagesKeepsFocusOnTheTabStrip_data();
+    void switchingPagesKeepsFocusOnTheTabStrip();
     void aboutBoxFromF1AndTabMenu();
     void dropDownWidth_data();
     void dropDownWidth();
@@ -126,6 +131,56 @@ void PanelShellTest::mainWindowTabs()
              qPrintable(QStringLiteral("%1x%2")
                             .arg(window.linkPage()->width())
                             .arg(window.linkPage()->height())));
+}
+
+void PanelShellTest::switchingPagesKeepsFocusOnTheTabStrip_data()
+{
+    QTest::addColumn<int>("focused"); // the Network page's edit the operator left the caret in
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<QString>("mask");
+    QTest::newRow("emptied mask") << CDialog_Network::kMaskId << "192.168.0.20"
+                                  << "";
+    QTest::newRow("bad first octet") << CDialog_Network::kIpId << "0.1.2.3"
+                                     << "255.0.0.0";
+}
+
+// Clicking System and then Network again must neither run the page's focus handling (an
+// emptied mask refilled) nor leave the caret where a key release runs the first-octet check.
+void PanelShellTest::switchingPagesKeepsFocusOnTheTabStrip()
+{
+    QFETCH(int, focused);
+    QFETCH(QString, ip);
+    QFETCH(QString, mask);
+    RecordingMessages messages;
+    CTavloDlg window;
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTabBar* bar = window.tabStrip()->tabBar();
+    const auto clickTab = [bar](int index) {
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+    };
+    QWidget* network = window.tabStrip()->widget(4);
+    auto* ipEdit = FindControl<QLineEdit>(network, CDialog_Network::kIpId);
+    auto* maskEdit = FindControl<QLineEdit>(network, CDialog_Network::kMaskId);
+
+    clickTab(4);
+    ipEdit->setText(QStringLiteral("192.168.0.20"));
+    maskEdit->setText(QStringLiteral("255.255.255.0"));
+    auto* edit = FindControl<QLineEdit>(network, focused);
+    QTest::mouseClick(edit, Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), edit);
+    ipEdit->setText(ip);
+    maskEdit->setText(mask);
+
+    clickTab(5);
+    clickTab(4);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Shift);
+    QCOMPARE(ipEdit->text(), ip);
+    QCOMPARE(maskEdit->text(), mask);
+    QVERIFY(messages.shown.empty());
+    QCOMPARE(QApplication::focusWidget(), bar);
+    QCOMPARE(window.tabStrip()->currentIndex(), 4);
 }
 
 void PanelShellTest::aboutBoxFromF1AndTabMenu()
