@@ -1,0 +1,85 @@
+#include "MatrixLink.h"
+
+#include "Cp936.h"
+#include "MySerialPortComm.h"
+#include "ReplyDecoder.h"
+
+#include <span>
+
+namespace {
+
+constexpr int kBaudRate = 115200;
+
+} // namespace
+
+MatrixLink::MatrixLink(MySerialPortComm& port, WireSender& sender, StatePoller::Timings timings,
+                       QObject* parent)
+    : QObject(parent), port_(port), poller_(sender, status_, timings)
+{
+    ResetDeviceStatus(status_);
+    connect(&poller_, &StatePoller::overdue, this, &MatrixLink::acquisitionOverdue);
+}
+
+bool MatrixLink::Open(const QString& portName)
+{
+    connect(&port_, &MySerialPortComm::dataReceived, this, &MatrixLink::onData,
+            Qt::UniqueConnection);
+    connect(&port_, &MySerialPortComm::portLost, this, &MatrixLink::onLost, Qt::UniqueConnection);
+    if (!port_.OpenPortByName(portName, kBaudRate)) {
+        downReason_ = QStringLiteral("cannot open %1 at 115200 8N1").arg(portName);
+        return false;
+    }
+    goUp();
+    return true;
+}
+
+void MatrixLink::LineReturned()
+{
+    if (up_ || !port_.IsOpen())
+        return;
+    // The matrix may have restarted, been reset or replaced meanwhile: nothing known before
+    // is kept, and the document fills again as the fresh acquisition arrives.
+    ResetDeviceStatus(status_);
+    goUp();
+}
+
+void MatrixLink::Close()
+{
+    poller_.Stop();
+    port_.ClosePort();
+    disconnect(&port_, nullptr, this, nullptr);
+    if (!up_)
+        return;
+    up_ = false;
+    downReason_ = QStringLiteral("the server closed the port");
+    emit linkChanged(false);
+}
+
+void MatrixLink::goUp()
+{
+    up_ = true;
+    downReason_.clear();
+    emit linkChanged(true);
+    poller_.Start();
+}
+
+void MatrixLink::onData()
+{
+    const QByteArray chunk = port_.ReadPort();
+    if (chunk.isEmpty())
+        return;
+    emit chunkReceived(chunk);
+    const std::string text =
+        DecodeChunk(status_, std::span(reinterpret_cast<const uint8_t*>(chunk.constData()),
+                                       static_cast<size_t>(chunk.size())));
+    poller_.CheckWhole();
+    emit decoded({chunk, DecodeCp936(text), CountValidFrames(chunk)});
+}
+
+void MatrixLink::onLost(const QString& reason)
+{
+    poller_.Stop();
+    up_ = false;
+    downReason_ = reason;
+    emit linkChanged(false);
+}
