@@ -1,0 +1,59 @@
+#include "RawEndpoint.h"
+
+#include "ServerErrors.h"
+
+#include "MatrixLink.h"
+#include "RawClient.h"
+#include "WireSender.h"
+
+RawEndpoint::RawEndpoint(const ServerOptions& options, ClientQuota& quota, WireSender& sender,
+                         const MatrixLink& link, QObject* parent)
+    : Endpoint(QStringLiteral("raw"), quota, parent), limits_{options.token,
+                                                              options.maxClientOutput,
+                                                              options.maxLineBytes,
+                                                              options.handshakeMs},
+      idleGapMs_(options.rawIdleGapMs), sender_(sender), link_(link)
+{
+    connect(this, &Endpoint::clientGone, this,
+            [this](ClientConnection* client) { sender_.DropSource(client->Id()); });
+}
+
+void RawEndpoint::Broadcast(const QByteArray& chunk)
+{
+    for (ClientConnection* client : Clients())
+        client->Send(chunk);
+}
+
+void RawEndpoint::OnLinkChanged(bool up)
+{
+    if (!up)
+        CloseAll();
+}
+
+ClientConnection* RawEndpoint::makeClient(QTcpSocket* socket)
+{
+    auto submit = [this](RawClient& client, WireCommand command) {
+        switch (sender_.Submit({std::move(command)})) {
+        case WireSender::Refusal::None:
+            return;
+        case WireSender::Refusal::QueueFull:
+            client.Refuse(ServerError::QueueFull,
+                          QStringLiteral("more than the %1 commands allowed are "
+                                         "waiting for the matrix; closing")
+                              .arg(sender_.PerSourceLimit()));
+            return;
+        case WireSender::Refusal::Stopped:
+            client.Close();
+            return;
+        }
+    };
+    return new RawClient(socket, limits_, idleGapMs_, submit, this);
+}
+
+void RawEndpoint::welcome(ClientConnection* client)
+{
+    if (!link_.IsUp())
+        client->Refuse(
+            ServerError::LinkDown,
+            QStringLiteral("the line to the matrix is down (%1); closing").arg(link_.DownReason()));
+}
