@@ -193,4 +193,5 @@ void RegisterMatrixCommands(CLI::App& app, CliContext& context)
     RegisterPortCommands(app, context);
     RegisterActionCommands(app, context);
     RegisterSimCommand(app, context);
+    RegisterServeCommand(app, context);
 }
