@@ -19,6 +19,8 @@ constexpr int kDrainMs = 3000;
 QString ResolvePortName(const std::string& port)
 {
     const QString given = QString::fromStdString(port);
+    if (MySerialPortComm::IsSocketPortName(given))
+        return given;
     try {
         for (const SSerInfo& info : EnumerateSerialPorts()) {
             if (info.portName == given)

@@ -3,8 +3,7 @@
 #include <QSerialPortInfo>
 #include <algorithm>
 
-namespace
-{
+namespace {
 std::vector<SSerInfo>& ExtraPorts()
 {
     static std::vector<SSerInfo> extra;
@@ -77,10 +76,7 @@ void AddExtraSerialPort(SSerInfo info)
         extra.push_back(std::move(info));
 }
 
-void ClearExtraSerialPorts()
-{
-    ExtraPorts().clear();
-}
+void ClearExtraSerialPorts() { ExtraPorts().clear(); }
 
 QString PortListItem(const SSerInfo& info)
 {
