@@ -12,8 +12,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 using namespace std::chrono_literals;
 
@@ -27,21 +26,27 @@ constexpr double kStampSlackMs = 5.0;
 
 const std::string kGbkHall = "\xB4\xF3\xCC\xFC"; // "大厅" in code page 936
 
-// Short waits: the defaults (30 s, 3.6 s, 5 s) are the panel's and would make slow tests.
-const ToolProcess::Env kQuick = {{"TAVLOCTL_STATUS_TIMEOUT_MS", "3000"},
-                                 {"TAVLOCTL_STATUS_REPEAT_MS", "700"},
-                                 {"TAVLOCTL_WAIT_MS", "2000"}};
+using Args = std::vector<std::string>;
 
-std::vector<int> firstFour(const QJsonValue& list)
+// Short waits: the defaults (30 s, 3.6 s, 5 s) are the panel's and would make slow tests.
+const Args kQuick = {"--timeout", "3", "--repeat", "0.7"};
+
+Args operator+(Args a, const Args& b)
 {
-    std::vector<int> values;
-    for (int i = 0; i < 4; ++i)
-        values.push_back(list.toArray().at(i).toInt(-1));
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// One field of every entry of a list in the state document.
+std::vector<QJsonValue> field(const QJsonObject& document, const char* list, const char* key)
+{
+    std::vector<QJsonValue> values;
+    for (const QJsonValue& entry : document[list].toArray())
+        values.push_back(entry.toObject()[key]);
     return values;
 }
 
-class Tavloctl : public ::testing::Test
-{
+class Tavloctl : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -49,10 +54,9 @@ protected:
         ASSERT_TRUE(sim.Start(&error)) << error;
     }
 
-    ToolResult tool(std::vector<std::string> args, const ToolProcess::Env& env = kQuick)
+    ToolResult tool(const Args& args, const Args& waits = kQuick)
     {
-        args.insert(args.begin(), {"--port", sim.SlavePath()});
-        return ToolProcess::run(kTool, args, env);
+        return ToolProcess::run(kTool, Args{"--port", sim.SlavePath()} + waits + args);
     }
 
     std::vector<std::string> commandsReceived()
@@ -82,15 +86,15 @@ TEST_F(Tavloctl, statusJsonReportsTheSimulatorsState)
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const QJsonObject json =
         QJsonDocument::fromJson(QByteArray::fromStdString(result.out)).object();
-    const QJsonObject status = json["status"].toObject();
-    EXPECT_EQ(firstFour(status["videoInput"]), (std::vector<int>{2, 4, 1, 3}));
-    EXPECT_EQ(firstFour(status["audioInputMode"]), (std::vector<int>{0, 2, 1, 0}));
-    const QJsonObject names = json["names"].toObject();
-    EXPECT_EQ(names["inputPort"].toArray()[0].toString(), QString::fromUtf8("大厅"));
-    EXPECT_EQ(names["scene"].toArray()[7].toString(), "Late show");
-    EXPECT_EQ(json["network"].toObject()["ip"].toString(), "172.16.0.9");
-    EXPECT_EQ(json["network"].toObject()["dhcp"].toInt(), 1);
-    EXPECT_EQ(json["model"].toObject()["productModel"].toString(), "MODEL-X");
+    EXPECT_EQ(json["api"], 1);
+    EXPECT_EQ(field(json, "outputs", "input"), (std::vector<QJsonValue>{2, 4, 1, 3}));
+    EXPECT_EQ(field(json, "outputs", "number"), (std::vector<QJsonValue>{1, 2, 3, 4}));
+    EXPECT_EQ(field(json, "inputs", "audio"), (std::vector<QJsonValue>{"off", "a", "h", "off"}));
+    EXPECT_EQ(field(json, "inputs", "name")[0], QString::fromUtf8("大厅"));
+    EXPECT_EQ(field(json, "scenes", "name")[7], "Late show");
+    EXPECT_EQ(json["network"]["ip"], "172.16.0.9");
+    EXPECT_EQ(json["network"]["dhcp"], true);
+    EXPECT_EQ(json["device"]["model"], "MODEL-X");
     EXPECT_EQ(commandsReceived(), std::vector<std::string>{"#upper:80/00"});
 }
 
@@ -116,9 +120,7 @@ void PrintTo(const Change& change, std::ostream* out)
         *out << arg << ' ';
 }
 
-class TavloctlChange : public Tavloctl, public ::testing::WithParamInterface<Change>
-{
-};
+class TavloctlChange : public Tavloctl, public ::testing::WithParamInterface<Change> {};
 
 TEST_P(TavloctlChange, changesTheMatrixAndPrintsTheConfirmedState)
 {
@@ -234,8 +236,7 @@ TEST_F(Tavloctl, lastCommandIsOnTheWireBeforeTheToolEnds)
 TEST_F(Tavloctl, noAnswerGivesExitFourAfterRepeatedRequests)
 {
     sim.DropReplies(-1);
-    const ToolResult result = tool(
-        {"status"}, {{"TAVLOCTL_STATUS_TIMEOUT_MS", "1600"}, {"TAVLOCTL_STATUS_REPEAT_MS", "500"}});
+    const ToolResult result = tool({"status"}, {"--timeout", "1.6", "--repeat", "0.5"});
     EXPECT_EQ(result.exitCode, 4) << result.err;
     EXPECT_NE(result.err.find("no answer"), std::string::npos) << result.err;
     EXPECT_GE(result.elapsedMs, 1600.0);
@@ -292,7 +293,7 @@ TEST_F(Tavloctl, lostLineGivesExitThreeWithAClearMessage)
 TEST_F(Tavloctl, unopenablePortGivesExitThree)
 {
     const ToolResult result =
-        ToolProcess::run(kTool, {"--port", "/dev/no-such-matrix", "status"}, kQuick);
+        ToolProcess::run(kTool, Args{"--port", "/dev/no-such-matrix", "status"} + kQuick);
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_NE(result.err.find("cannot open /dev/no-such-matrix"), std::string::npos) << result.err;
 }
@@ -308,9 +309,7 @@ void PrintTo(const Refusal& refusal, std::ostream* out)
         *out << arg << ' ';
 }
 
-class TavloctlRefusal : public Tavloctl, public ::testing::WithParamInterface<Refusal>
-{
-};
+class TavloctlRefusal : public Tavloctl, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(TavloctlRefusal, refusesBeforeSendingAnything)
 {
@@ -351,7 +350,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Tavloctl, missingPortIsAUsageError)
 {
-    const ToolResult result = ToolProcess::run(kTool, {"route", "1", "1"}, kQuick);
+    const ToolResult result = ToolProcess::run(kTool, Args{"route", "1", "1"} + kQuick);
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.err.find("--port"), std::string::npos) << result.err;
 }
@@ -402,9 +401,10 @@ TEST(TavloctlSim, servesAMatrixOnALinkUntilInterrupted)
     ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), path);
 
-    const ToolResult status = ToolProcess::run(kTool, {"--port", link, "status", "--json"}, kQuick);
+    const ToolResult status =
+        ToolProcess::run(kTool, Args{"--port", link, "status", "--json"} + kQuick);
     EXPECT_EQ(status.exitCode, 0) << status.err;
-    EXPECT_NE(status.out.find("\"productModel\": \"TVM-0408-H20\""), std::string::npos);
+    EXPECT_NE(status.out.find("\"model\": \"TVM-0408-H20\""), std::string::npos);
 
     sim.interrupt();
     EXPECT_EQ(sim.wait(5000).exitCode, 0);
