@@ -19,16 +19,15 @@ QString messageOf(const Refusal& refusal) { return QString::fromStdString(refusa
 
 ApiEndpoint::ApiEndpoint(const ServerOptions& options, ClientQuota& quota, WireSender& sender,
                          const MatrixLink& link, QObject* parent)
-    : Endpoint(QStringLiteral("JSON"), quota, parent), limits_{options.token,
-                                                               options.maxClientOutput,
-                                                               options.maxLineBytes,
-                                                               options.handshakeMs},
-      defaultWaitMs_(options.defaultWaitMs), maxWaitMs_(options.maxWaitMs), sender_(sender),
-      link_(link), pending_([this] { return state_; })
+    : Endpoint(QStringLiteral("JSON"), quota, sender, parent), limits_{options.token,
+                                                                       options.maxClientOutput,
+                                                                       options.maxLineBytes,
+                                                                       options.handshakeMs},
+      defaultWaitMs_(options.defaultWaitMs), maxWaitMs_(options.maxWaitMs), link_(link),
+      pending_([this] { return state_; })
 {
     refreshState();
     connect(this, &Endpoint::clientGone, this, [this](ClientConnection* client) {
-        sender_.DropSource(client->Id());
         pending_.ForgetClient(static_cast<ApiClient*>(client));
     });
 }
@@ -173,7 +172,7 @@ void ApiEndpoint::submit(ApiClient& client, const QJsonValue& id, PendingActions
     for (WireCommand& command : commands)
         command.ticket = ticket;
     commands.back().lastOfTicket = true;
-    switch (sender_.Submit(std::move(commands))) {
+    switch (Sender().Submit(std::move(commands))) {
     case WireSender::Refusal::None:
         return;
     case WireSender::Refusal::QueueFull:
@@ -181,7 +180,7 @@ void ApiEndpoint::submit(ApiClient& client, const QJsonValue& id, PendingActions
         client.Fail(id, ServerError::QueueFull,
                     QStringLiteral("more than %1 commands of this client are waiting for the "
                                    "matrix; try again when some have been answered")
-                        .arg(sender_.PerSourceLimit()));
+                        .arg(Sender().PerSourceLimit()));
         return;
     case WireSender::Refusal::Stopped:
         pending_.Forget(ticket);

@@ -50,7 +50,6 @@ private:
     ClientLimits limits_;
     int defaultWaitMs_;
     int maxWaitMs_;
-    WireSender& sender_;
     const MatrixLink& link_;
     PendingActions pending_;
     QJsonObject state_;

@@ -33,7 +33,12 @@ ClientConnection::ClientConnection(QTcpSocket* socket, const ClientLimits& limit
 {
     socket_->setParent(this);
     deadline_.setSingleShot(true);
-    connect(socket_, &QTcpSocket::disconnected, this, [this] { finish(why_); });
+    connect(socket_, &QTcpSocket::disconnected, this, [this] {
+        // What came just before the close still counts.
+        if (socket_->bytesAvailable() > 0)
+            onReadyRead();
+        finish(why_);
+    });
     connect(socket_, &QTcpSocket::errorOccurred, this, [this] {
         if (socket_->state() != QAbstractSocket::ConnectedState)
             finish(why_);
@@ -73,6 +78,7 @@ void ClientConnection::Send(const QByteArray& bytes)
     // It has stopped reading: waiting for it would hold its share of memory for ever, and
     // telling it would only add to what it does not read.
     closing_ = true;
+    cutOff_ = true;
     why_ = QStringLiteral("dropped: more than %1 bytes unread").arg(limits_.maxOutput);
     socket_->abort();
     finish(why_);
@@ -83,6 +89,7 @@ void ClientConnection::Refuse(const char* code, const QString& message)
     if (closing_ || finished_)
         return;
     why_ = QStringLiteral("refused: %1").arg(message);
+    cutOff_ = true;
     socket_->write(formatRefusal(code, message));
     Close();
 }
@@ -123,9 +130,12 @@ void ClientConnection::finish(const QString& why)
 {
     if (finished_)
         return;
+    const bool byPeer = !closing_;
     finished_ = true;
     closing_ = true;
     deadline_.stop();
+    if (byPeer)
+        onPeerClosed();
     emit gone(this, why);
     deleteLater();
 }

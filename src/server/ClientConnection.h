@@ -31,6 +31,10 @@ public:
     uint64_t Id() const { return id_; }
     bool Authorized() const { return authorized_; }
     bool Closing() const { return closing_; }
+    // Dropped or refused by the server: what it still has waiting is not sent. A client that
+    // closes by itself has its commands sent all the same, as bytes written to a serial line
+    // before closing it go out.
+    bool CutOff() const { return cutOff_; }
     QString PeerText() const;
 
     // Queues bytes for the client. One who has let more than the bound pile up is dropped.
@@ -48,6 +52,8 @@ protected:
     virtual void onInput(const QByteArray& bytes) = 0;
     // The refusal as this endpoint's clients read it.
     virtual QByteArray formatRefusal(const char* code, const QString& message) const = 0;
+    // The client closed the connection; its input so far has been through onInput.
+    virtual void onPeerClosed() {}
 
     bool TokenMatches(const QByteArray& given) const;
     bool TokenRequired() const { return !limits_.token.isEmpty(); }
@@ -65,5 +71,6 @@ private:
     bool authorized_ = false;
     bool closing_ = false;
     bool finished_ = false;
+    bool cutOff_ = false;
     QString why_ = QStringLiteral("closed by the client");
 };

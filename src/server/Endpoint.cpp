@@ -3,13 +3,14 @@
 #include "ServerErrors.h"
 
 #include "ServerLog.h"
+#include "WireSender.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <algorithm>
 
-Endpoint::Endpoint(const QString& name, ClientQuota& quota, QObject* parent)
-    : QObject(parent), name_(name), quota_(quota), server_(new QTcpServer(this))
+Endpoint::Endpoint(const QString& name, ClientQuota& quota, WireSender& sender, QObject* parent)
+    : QObject(parent), name_(name), quota_(quota), sender_(sender), server_(new QTcpServer(this))
 {
     connect(server_, &QTcpServer::newConnection, this, &Endpoint::onNewConnection);
 }
@@ -83,6 +84,8 @@ void Endpoint::onGone(ClientConnection* client, const QString& why)
         return;
     clients_.erase(it);
     --quota_.used;
+    if (client->CutOff())
+        sender_.DropSource(client->Id());
     ServerLog(QStringLiteral("%1 client %2 left: %3").arg(name_).arg(client->Id()).arg(why));
     emit clientGone(client);
 }

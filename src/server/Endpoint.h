@@ -1,6 +1,7 @@
 #pragma once
 // A listening address of the server and the clients connected to it. The number of clients is
-// bounded across all endpoints by one shared quota; a client over it is told and closed.
+// bounded across all endpoints by one shared quota; a client over it is told and closed. The
+// commands of a client the server cut off are not sent; those of one that left are.
 //
 // I/O thread only.
 #include "ClientConnection.h"
@@ -12,6 +13,7 @@
 
 class QTcpServer;
 class QTcpSocket;
+class WireSender;
 
 struct ClientQuota {
     int max = 64;
@@ -21,7 +23,8 @@ struct ClientQuota {
 class Endpoint : public QObject {
     Q_OBJECT
 public:
-    Endpoint(const QString& name, ClientQuota& quota, QObject* parent = nullptr);
+    Endpoint(const QString& name, ClientQuota& quota, WireSender& sender,
+             QObject* parent = nullptr);
     ~Endpoint() override;
 
     // False, with the reason, when the address cannot be bound.
@@ -39,6 +42,7 @@ signals:
 
 protected:
     virtual ClientConnection* makeClient(QTcpSocket* socket) = 0;
+    WireSender& Sender() const { return sender_; }
     // A new client, already counted and begun; refuse it here if it cannot be served now.
     virtual void welcome(ClientConnection* client) { Q_UNUSED(client); }
 
@@ -48,6 +52,7 @@ private:
 
     QString name_;
     ClientQuota& quota_;
+    WireSender& sender_;
     QTcpServer* server_;
     std::vector<ClientConnection*> clients_;
 };

@@ -26,7 +26,7 @@ bool MatrixLink::Open(const QString& portName)
             Qt::UniqueConnection);
     connect(&port_, &MySerialPortComm::portLost, this, &MatrixLink::onLost, Qt::UniqueConnection);
     if (!port_.OpenPortByName(portName, kBaudRate)) {
-        downReason_ = QStringLiteral("cannot open %1 at 115200 8N1").arg(portName);
+        downReason_ = port_.LastOpenErrorText();
         return false;
     }
     goUp();

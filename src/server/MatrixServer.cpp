@@ -59,8 +59,7 @@ bool MatrixServer::Start(QString* error)
     sender_->Start();
     if (!link_->Open(options_.portName)) {
         if (error)
-            *error = link_->DownReason() + QStringLiteral(" (missing, held by another program, "
-                                                          "or not a serial port)");
+            *error = link_->DownReason();
         raw_->StopListening();
         api_->StopListening();
         return false;

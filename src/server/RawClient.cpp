@@ -60,9 +60,22 @@ void RawClient::takeToken(const QByteArray& bytes)
         onInput(rest);
 }
 
+void RawClient::onPeerClosed()
+{
+    idle_.stop();
+    if (Authorized())
+        submitCommand();
+}
+
 void RawClient::onIdle()
 {
-    if (command_.isEmpty() || Closing())
+    if (!Closing())
+        submitCommand();
+}
+
+void RawClient::submitCommand()
+{
+    if (command_.isEmpty())
         return;
     WireCommand command;
     command.source = Id();

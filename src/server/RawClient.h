@@ -26,10 +26,12 @@ public:
 protected:
     void onInput(const QByteArray& bytes) override;
     QByteArray formatRefusal(const char* code, const QString& message) const override;
+    void onPeerClosed() override; // the close ends a command, as the idle gap would
 
 private:
     void takeToken(const QByteArray& bytes);
     void onIdle();
+    void submitCommand();
 
     Submit submit_;
     LineBuffer tokenLine_;

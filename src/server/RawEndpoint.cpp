@@ -8,14 +8,12 @@
 
 RawEndpoint::RawEndpoint(const ServerOptions& options, ClientQuota& quota, WireSender& sender,
                          const MatrixLink& link, QObject* parent)
-    : Endpoint(QStringLiteral("raw"), quota, parent), limits_{options.token,
-                                                              options.maxClientOutput,
-                                                              options.maxLineBytes,
-                                                              options.handshakeMs},
-      idleGapMs_(options.rawIdleGapMs), sender_(sender), link_(link)
+    : Endpoint(QStringLiteral("raw"), quota, sender, parent), limits_{options.token,
+                                                                      options.maxClientOutput,
+                                                                      options.maxLineBytes,
+                                                                      options.handshakeMs},
+      idleGapMs_(options.rawIdleGapMs), link_(link)
 {
-    connect(this, &Endpoint::clientGone, this,
-            [this](ClientConnection* client) { sender_.DropSource(client->Id()); });
 }
 
 void RawEndpoint::Broadcast(const QByteArray& chunk)
@@ -33,14 +31,14 @@ void RawEndpoint::OnLinkChanged(bool up)
 ClientConnection* RawEndpoint::makeClient(QTcpSocket* socket)
 {
     auto submit = [this](RawClient& client, WireCommand command) {
-        switch (sender_.Submit({std::move(command)})) {
+        switch (Sender().Submit({std::move(command)})) {
         case WireSender::Refusal::None:
             return;
         case WireSender::Refusal::QueueFull:
             client.Refuse(ServerError::QueueFull,
                           QStringLiteral("more than the %1 commands allowed are "
                                          "waiting for the matrix; closing")
-                              .arg(sender_.PerSourceLimit()));
+                              .arg(Sender().PerSourceLimit()));
             return;
         case WireSender::Refusal::Stopped:
             client.Close();

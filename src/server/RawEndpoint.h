@@ -27,6 +27,5 @@ protected:
 private:
     ClientLimits limits_;
     int idleGapMs_;
-    WireSender& sender_;
     const MatrixLink& link_;
 };

@@ -12,11 +12,6 @@
 
 namespace server_test {
 
-// The matrix tells commands apart by the quiet in front of each. The simulator stamps a
-// command when its thread reads it, which under load can be a few ms late.
-constexpr double kPauseMs = 100.0;
-constexpr double kStampSlackMs = 5.0;
-
 ServerOptions TestOptions();
 
 class ServerFixture {

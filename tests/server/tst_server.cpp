@@ -52,6 +52,7 @@ class ServerTest : public QObject {
 private slots:
     void rawClientsFiringAtOnceReachTheWireWholeAndPaced();
     void rawClientsAllGetEveryChunkUnchanged();
+    void aClientThatLeavesStillHasItsCommandsSent();
     void jsonRouteChangesTheMatrixAndIsPublished();
     void jsonWaitEndsInTimeoutWhenTheMatrixIsSilent();
     void refusedRequestsLeaveNothingOnTheWire_data();
@@ -116,6 +117,28 @@ void ServerTest::rawClientsAllGetEveryChunkUnchanged()
     QVERIFY(b.waitReceived([&](const QByteArray& r) { return r.size() >= a.received().size(); }));
     QCOMPARE(b.received(), a.received());
     QVERIFY(watcher.messages().empty());
+}
+
+// As bytes written to a serial line before it is closed still go out: `printf ... | nc`.
+void ServerTest::aClientThatLeavesStillHasItsCommandsSent()
+{
+    ServerFixture f;
+    QVERIFY2(f.started(), qPrintable(f.startError()));
+    QVERIFY(f.waitAcquired());
+    {
+        RawClient raw(f.rawPort());
+        raw.send("#video_d out1 matrix=4"); // gone before its idle gap has passed
+        JsonClient json(f.apiPort());
+        json.send({{"id", 1}, {"cmd", "route"}, {"input", 3}, {"output", [] {
+                                                                   return QJsonArray{2, 3};
+                                                               }()}});
+        QTest::qWait(5);
+    }
+    QVERIFY(QTest::qWaitFor([&] { return f.clientCommands().size() == 3; }, 3000));
+    std::vector<std::string> wire = f.clientCommandBytes();
+    std::sort(wire.begin(), wire.end());
+    QCOMPARE(wire, (std::vector<std::string>{"#video_d out1 matrix=4", "#video_d out2 matrix=3",
+                                             "#video_d out3 matrix=3"}));
 }
 
 void ServerTest::jsonRouteChangesTheMatrixAndIsPublished()
