@@ -68,12 +68,16 @@ MatrixAction buildRoute(const Args& args)
         input, ParseTargets({args.words.begin() + 1, args.words.end()}, kPortCount, "output"));
 }
 
-MatrixAction buildScene(const Args& args)
+MatrixAction buildSceneSave(const Args& args)
 {
-    expectWords(args, 2, "tavloctl scene save|recall N");
-    const bool save = ParseChoice(args.words[0], {"save", "recall"}, "the scene action") == 0;
-    const int scene = ParseNumber(args.words[1], 1, kSceneCount, "scene");
-    return save ? Requests::SceneSave(scene) : Requests::SceneRecall(scene);
+    expectWords(args, 1, "tavloctl scene save N");
+    return Requests::SceneSave(ParseNumber(args.words[0], 1, kSceneCount, "scene"));
+}
+
+MatrixAction buildSceneRecall(const Args& args)
+{
+    expectWords(args, 1, "tavloctl scene recall N");
+    return Requests::SceneRecall(ParseNumber(args.words[0], 1, kSceneCount, "scene"));
 }
 
 MatrixAction buildSceneName(const Args& args)
@@ -160,6 +164,16 @@ void addDrastic(CLI::App& app, CliContext& context, const std::string& name,
     });
 }
 
+void addScene(CLI::App& app, CliContext& context)
+{
+    CLI::App* scene = app.add_subcommand("scene", "Save the routing as a scene, or recall one.");
+    scene->require_subcommand(1);
+    scene->fallthrough();
+    addAction(*scene, context, "save", "Save the current routing as scene N (1-8).", "N",
+              buildSceneSave);
+    addAction(*scene, context, "recall", "Recall scene N (1-8).", "N", buildSceneRecall);
+}
+
 void addAudio(CLI::App& app, CliContext& context)
 {
     CLI::App* audio = app.add_subcommand("audio", "Set the audio of inputs or outputs.");
@@ -213,8 +227,7 @@ void RegisterActionCommands(CLI::App& app, CliContext& context)
 {
     addAction(app, context, "route", "Route an input to outputs (one command per output).",
               "INPUT OUTPUT...|all", buildRoute);
-    addAction(app, context, "scene", "Save the routing as scene N, or recall scene N.",
-              "save|recall N", buildScene);
+    addScene(app, context);
     addAction(app, context, "scene-name",
               "Name scene N (the matrix also stores the current routing in it).", "N NAME",
               buildSceneName);

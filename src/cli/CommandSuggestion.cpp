@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr size_t kListedChoices = 5;
+
 // The chosen subcommand deepest in the chain, and the words that chose it ("audio ").
 CLI::App* deepestChosen(CLI::App& app, std::string& words)
 {
@@ -73,8 +75,15 @@ std::optional<std::string> UnknownCommandMessage(CLI::App& app, const CLI::Parse
     const std::string word = firstWord(app.remaining(true));
     if (word.empty())
         return std::nullopt;
-    std::string message = "unknown command '" + chain + word + "'";
+    const std::string message = "unknown command '" + chain + word + "'";
     if (const auto guess = closest(word, *level))
         return message + "; did you mean '" + chain + *guess + "'?";
-    return message + "; see 'tavloctl " + chain + "--help'";
+    // A group's few commands are named at once; the long list at the top is in the help.
+    const auto choices = level->get_subcommands(std::function<bool(CLI::App*)>());
+    if (choices.size() > kListedChoices)
+        return message + "; see 'tavloctl " + chain + "--help'";
+    std::string names;
+    for (const CLI::App* choice : choices)
+        names += (names.empty() ? "" : ", ") + choice->get_name();
+    return message + "; choose one of " + names;
 }

@@ -84,7 +84,7 @@ std::string timestamp()
     const QDateTime now = QDateTime::currentDateTime();
     const int offset = now.offsetFromUtc() / 60;
     const QString zone = QStringLiteral("%1%2:%3")
-                             .arg(offset < 0 ? u'-' : u'+')
+                             .arg(QChar(offset < 0 ? u'-' : u'+'))
                              .arg(std::abs(offset) / 60, 2, 10, QChar(u'0'))
                              .arg(std::abs(offset) % 60, 2, 10, QChar(u'0'));
     return (now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + zone).toStdString();
