@@ -12,4 +12,8 @@ inline constexpr char QueueFull[] = "queue_full";
 inline constexpr char LinkDown[] = "link_down";
 inline constexpr char Timeout[] = "timeout";
 inline constexpr char ShuttingDown[] = "shutting_down";
+
+inline constexpr const char* kAll[] = {BadJson,     BadRequest,     UnknownCommand, Unauthorized,
+                                       LineTooLong, TooManyClients, QueueFull,      LinkDown,
+                                       Timeout,     ShuttingDown};
 } // namespace ServerError

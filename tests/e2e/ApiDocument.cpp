@@ -90,6 +90,18 @@ std::string ReadApiDocument()
     return text.str();
 }
 
+std::vector<std::string> ExampleNames(const std::string& markdown)
+{
+    const std::string marker = "<!-- example: ";
+    std::vector<std::string> names;
+    for (size_t at = markdown.find(marker); at != std::string::npos;
+         at = markdown.find(marker, at + 1)) {
+        const size_t start = at + marker.size();
+        names.push_back(markdown.substr(start, markdown.find(" -->", start) - start));
+    }
+    return names;
+}
+
 QJsonValue DocumentExample(const std::string& markdown, const std::string& name)
 {
     const size_t marker = markdown.find("<!-- example: " + name + " -->");

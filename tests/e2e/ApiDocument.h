@@ -10,6 +10,9 @@
 // docs/api.md of the source tree.
 std::string ReadApiDocument();
 
+// The names of the examples, in the order they stand.
+std::vector<std::string> ExampleNames(const std::string& markdown);
+
 // The JSON in the first ```json block after the marker; Null (and a failed test) when missing
 // or not JSON.
 QJsonValue DocumentExample(const std::string& markdown, const std::string& name);
