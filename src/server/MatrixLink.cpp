@@ -17,6 +17,7 @@ MatrixLink::MatrixLink(MySerialPortComm& port, WireSender& sender, StatePoller::
     : QObject(parent), port_(port), poller_(sender, status_, timings)
 {
     ResetDeviceStatus(status_);
+    connect(&poller_, &StatePoller::acquired, this, &MatrixLink::acquired);
     connect(&poller_, &StatePoller::overdue, this, &MatrixLink::acquisitionOverdue);
 }
 
@@ -25,6 +26,11 @@ bool MatrixLink::Open(const QString& portName)
     connect(&port_, &MySerialPortComm::dataReceived, this, &MatrixLink::onData,
             Qt::UniqueConnection);
     connect(&port_, &MySerialPortComm::portLost, this, &MatrixLink::onLost, Qt::UniqueConnection);
+    // With the port's reconnecting on, a loss is only a pause.
+    connect(&port_, &MySerialPortComm::portLostWaiting, this, &MatrixLink::onLost,
+            Qt::UniqueConnection);
+    connect(&port_, &MySerialPortComm::portReconnected, this, &MatrixLink::LineReturned,
+            Qt::UniqueConnection);
     if (!port_.OpenPortByName(portName, kBaudRate)) {
         downReason_ = port_.LastOpenErrorText();
         return false;

@@ -3,8 +3,9 @@
 // DeviceStatus, passes each chunk on unchanged, runs the server's own requests, and knows
 // whether the line is up.
 //
-// Up and down are the only two states, and going up always starts a fresh acquisition, so a
-// port that comes back by itself needs nothing here but a call to LineReturned().
+// Up and down are the only two states, and going up always starts a fresh acquisition. A port
+// whose reconnecting is on (MySerialPortComm::SetReconnect) reports a loss as a pause and its
+// return as portReconnected, which brings the line up again through LineReturned().
 //
 // I/O thread only; the port's notifications arrive queued.
 #include "DecodedChunk.h"
@@ -27,7 +28,7 @@ public:
     // Opens the port at 115200 8N1; the line is up and the acquisition starts. False, with
     // nothing started, when the port cannot be opened.
     bool Open(const QString& portName);
-    // The port came back (opened again by the port object): up again, fresh acquisition.
+    // The port came back (reopened by the port object): up again, with a fresh acquisition.
     void LineReturned();
     // Closes the port; callers drain the sender first.
     void Close();
@@ -35,12 +36,12 @@ public:
     bool IsUp() const { return up_; }
     const QString& DownReason() const { return downReason_; }
     const DeviceStatus& Status() const { return status_; }
-    bool Acquiring() const { return poller_.Acquiring(); }
 
 signals:
     void chunkReceived(const QByteArray& chunk); // as read, before decoding
     void decoded(const DecodedChunk& chunk);     // Status() holds what it carried
     void linkChanged(bool up);
+    void acquired(); // every block and table has arrived
     void acquisitionOverdue();
 
 private:

@@ -32,6 +32,8 @@ MatrixServer::MatrixServer(MySerialPortComm& port, ServerOptions options, QObjec
     connect(link_, &MatrixLink::chunkReceived, raw_, &RawEndpoint::Broadcast);
     connect(link_, &MatrixLink::decoded, api_, &ApiEndpoint::OnDecoded);
     connect(link_, &MatrixLink::linkChanged, this, &MatrixServer::onLinkChanged);
+    connect(link_, &MatrixLink::acquired, this,
+            [] { ServerLog(QStringLiteral("the matrix's whole state has arrived")); });
     connect(link_, &MatrixLink::acquisitionOverdue, this, [this] {
         ServerLog(QStringLiteral("the matrix has not sent its whole state within %1 s; still "
                                  "serving what has arrived")
@@ -96,6 +98,8 @@ quint16 MatrixServer::ApiPort() const { return api_->Port(); }
 
 void MatrixServer::onLinkChanged(bool up)
 {
+    if (up)
+        ServerLog(QStringLiteral("the line to the matrix is up; asking for its whole state"));
     if (!up && !shuttingDown_) {
         ServerLog(QStringLiteral("the line to the matrix is down: %1; serving the last state, "
                                  "marked stale")

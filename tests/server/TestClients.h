@@ -39,6 +39,8 @@ public:
     QJsonObject request(QJsonObject request, int timeoutMs = 3000);
     bool waitClosed(int timeoutMs = 3000);
     const std::vector<Message>& messages() const { return messages_; }
+    // Messages so far are no longer matched by waitFor.
+    void forget() { messages_.clear(); }
     QTcpSocket& socket() { return socket_; }
 
 private:

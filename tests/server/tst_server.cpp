@@ -4,7 +4,10 @@
 #include "ServerFixture.h"
 
 #include "MatrixBlocks.h"
+#include "MatrixLink.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QtTest>
 
@@ -61,6 +64,7 @@ private slots:
     void clientOverTheLimitIsRefused();
     void slowClientIsDroppedWhileOthersKeepTheirPace();
     void lineLossReachesEveryClient();
+    void aReturningLineComesUpWithAFreshAcquisition();
 };
 
 void ServerTest::rawClientsFiringAtOnceReachTheWireWholeAndPaced()
@@ -363,6 +367,51 @@ void ServerTest::lineLossReachesEveryClient()
     RawClient late(f.rawPort());
     QVERIFY(late.waitClosed());
     QVERIFY(late.received().contains("down"));
+}
+
+// The matrix is lost and comes back on another pseudo-terminal behind the same link name, as
+// an adapter comes back behind its stable name after a replug.
+void ServerTest::aReturningLineComesUpWithAFreshAcquisition()
+{
+    const QString link = QDir::temp().filePath(
+        QStringLiteral("tavlo-server-test-%1").arg(QCoreApplication::applicationPid()));
+    MatrixSimulator matrix;
+    std::string error;
+    QVERIFY2(matrix.Start(&error), error.c_str());
+    QFile::remove(link);
+    QVERIFY(QFile::link(QString::fromStdString(matrix.SlavePath()), link));
+    MySerialPortComm port;
+    port.SetReconnect(true);
+    ServerOptions options = TestOptions();
+    options.portName = link;
+    MatrixServer server(port, options);
+    QString why;
+    QVERIFY2(server.Start(&why), qPrintable(why));
+    JsonClient client(server.ApiPort());
+    QCOMPARE(client.request({{"cmd", "subscribe"}})["ok"].toBool(), true);
+    QVERIFY(QTest::qWaitFor([&] { return HasWholeState(server.Link().Status()); }, 5000));
+
+    client.forget();
+    matrix.CloseLine();
+    QVERIFY(client.waitFor([](const QJsonObject& o) { return o["state"] == "down"; }));
+    client.forget();
+    MatrixState renamed = matrix.State();
+    renamed.nameAt(NameTable::InputPort, 1) = "Returned";
+    matrix.SetState(renamed);
+    QVERIFY2(matrix.Start(&error), error.c_str());
+    QFile::remove(link);
+    QVERIFY(QFile::link(QString::fromStdString(matrix.SlavePath()), link));
+
+    QVERIFY(client.waitFor([](const QJsonObject& o) { return o["state"] == "up"; }, 5000));
+    const auto fresh = client.waitFor(
+        [](const QJsonObject& o) {
+            const QJsonObject state = o["state"].toObject();
+            return state["inputs"].toArray().at(0).toObject()["name"] == "Returned" &&
+                   state["stale"] == false;
+        },
+        5000);
+    QVERIFY(fresh);
+    QFile::remove(link);
 }
 
 QTEST_GUILESS_MAIN(ServerTest)
