@@ -29,6 +29,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -222,11 +223,18 @@ IdleCpu idleCpu(qint64 pid, quint16 rawPort, quint16 apiPort, const Settings& s)
     return result;
 }
 
-void report(const char* what, const std::vector<double>& added)
+// The median added latency and, with a baseline, how far it lies above the baseline's.
+double report(const char* what, const std::vector<double>& added,
+              std::optional<double> baseline = {})
 {
-    std::printf("  %-24s median added %6.2f ms   (min %.2f, max %.2f, n=%zu)\n", what,
-                median(added), *std::min_element(added.begin(), added.end()),
+    const std::string against =
+        baseline ? QString::asprintf("%+.2f ms against tavloctl; ", median(added) - *baseline)
+                       .toStdString()
+                 : std::string();
+    std::printf("  %-26s median added %5.2f ms (%smin %.2f, max %.2f, n=%zu)\n", what,
+                median(added), against.c_str(), *std::min_element(added.begin(), added.end()),
                 *std::max_element(added.begin(), added.end()), added.size());
+    return median(added);
 }
 
 quint16 portFromLine(const QByteArray& line)
@@ -249,7 +257,7 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("request to wire (the 100 ms pause not counted)\n");
-    report("tavloctl on the port", directLatencies(sim, s.latencySamples));
+    const double baseline = report("tavloctl on the port", directLatencies(sim, s.latencySamples));
 
     QProcess server;
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -261,14 +269,20 @@ int main(int argc, char** argv)
     (void)QTest::qWaitFor([&] { return server.canReadLine(); }, 2000);
     const quint16 apiPort = portFromLine(server.readLine());
     QTest::qWait(1500); // the server's own acquisition
-    report("through the raw endpoint", serverLatencies(sim, rawPort, false, s.latencySamples));
-    report("through the JSON endpoint", serverLatencies(sim, apiPort, true, s.latencySamples));
+    report("through the raw endpoint", serverLatencies(sim, rawPort, false, s.latencySamples),
+           baseline);
+    report("through the JSON endpoint", serverLatencies(sim, apiPort, true, s.latencySamples),
+           baseline);
 
+    const double cpuBefore = cpuSeconds(server.processId());
     const Fairness fair = fairness(sim, apiPort, s);
+    const double busyCpu = cpuSeconds(server.processId()) - cpuBefore;
     std::printf("%d clients x %d routes\n  delivered %zu of %d; total %.1f s against a floor of "
                 "%.1f s (%.3f x); fairness %.3f\n",
                 s.fairClients, s.fairRoutes, fair.delivered, s.fairClients * s.fairRoutes,
                 fair.totalMs / 1000, fair.floorMs / 1000, fair.totalMs / fair.floorMs, fair.ratio);
+    std::printf("  server CPU meanwhile %.2f s, %.2f %% of one core\n", busyCpu,
+                100.0 * busyCpu / (fair.totalMs / 1000));
 
     QTest::qWait(1000); // the clients above have gone
     const IdleCpu idle = idleCpu(server.processId(), rawPort, apiPort, s);
