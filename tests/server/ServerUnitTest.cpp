@@ -72,6 +72,8 @@ struct Translation {
     std::vector<std::string> commands;
 };
 
+void PrintTo(const Translation& translation, std::ostream* out) { *out << translation.request; }
+
 class ApiRequestsTranslate : public ::testing::TestWithParam<Translation> {};
 
 TEST_P(ApiRequestsTranslate, intoTheMatrixCommands)
@@ -99,9 +101,9 @@ INSTANTIATE_TEST_SUITE_P(
                     {"#edid_d in1 mode=1 data=3"}},
         Translation{R"({"cmd":"edid_store_user","slots":[1,2],"kind":"hdbt","output":4})",
                     {"#edid_d user1 mode=3 data=4", "#edid_d user2 mode=3 data=4"}},
-        Translation{R"({"cmd":"ip","ip":"192.168.1.50","mask":"255.255.255.0",
-                        "gateway":"192.168.1.1"})",
-                    {"#ip ip=192.168.1.50 mask=255.255.255.0 gw=192.168.1.1 dhcp=0"}},
+        Translation{
+            R"({"cmd":"ip","ip":"192.168.1.50","mask":"255.255.255.0","gateway":"192.168.1.1"})",
+            {"#ip ip=192.168.1.50 mask=255.255.255.0 gw=192.168.1.1 dhcp=0"}},
         Translation{R"({"cmd":"dhcp","on":true})", {"#ip dhcp=1"}},
         Translation{R"({"cmd":"reboot","confirm":true})", {"#power start=1"}},
         Translation{R"({"cmd":"factory","confirm":true})", {"#factory"}},
@@ -112,6 +114,8 @@ struct Rejection {
     const char* request;
     std::string code; // a refusal of the shared checks, or "bad_request"
 };
+
+void PrintTo(const Rejection& rejection, std::ostream* out) { *out << rejection.request; }
 
 class ApiRequestsRefuse : public ::testing::TestWithParam<Rejection> {};
 
