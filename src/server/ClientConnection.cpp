@@ -9,6 +9,7 @@ namespace {
 
 // A refused client gets this long to read its last words before the line is cut.
 constexpr int kLastWordsMs = 2000;
+constexpr int kSystemSendBuffer = 256 * 1024;
 
 uint64_t nextId()
 {
@@ -32,6 +33,9 @@ ClientConnection::ClientConnection(QTcpSocket* socket, const ClientLimits& limit
     : QObject(parent), socket_(socket), limits_(limits), id_(nextId())
 {
     socket_->setParent(this);
+    // A fixed send buffer: left to grow, the system would hold megabytes for a client that
+    // has stopped reading before anything here could notice.
+    socket_->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSystemSendBuffer);
     deadline_.setSingleShot(true);
     connect(socket_, &QTcpSocket::disconnected, this, [this] {
         // What came just before the close still counts.
@@ -39,8 +43,10 @@ ClientConnection::ClientConnection(QTcpSocket* socket, const ClientLimits& limit
             onReadyRead();
         finish(why_);
     });
+    // A client that has only closed its sending side is still closing: the answers already
+    // queued for it go out first, and disconnected follows.
     connect(socket_, &QTcpSocket::errorOccurred, this, [this] {
-        if (socket_->state() != QAbstractSocket::ConnectedState)
+        if (socket_->state() == QAbstractSocket::UnconnectedState)
             finish(why_);
     });
 }
@@ -73,6 +79,9 @@ void ClientConnection::Send(const QByteArray& bytes)
     if (closing_ || finished_)
         return;
     socket_->write(bytes);
+    // Handed to the system at once, not at the next pass of the event loop: a client that has
+    // closed its sending side is let go at that pass, with whatever was still unsent.
+    socket_->flush();
     if (socket_->bytesToWrite() <= limits_.maxOutput)
         return;
     // It has stopped reading: waiting for it would hold its share of memory for ever, and
@@ -99,6 +108,8 @@ void ClientConnection::Close()
     if (closing_ || finished_)
         return;
     closing_ = true;
+    if (!cutOff_)
+        why_ = QStringLiteral("closed by the server");
     deadline_.disconnect(this);
     connect(&deadline_, &QTimer::timeout, this, [this] {
         socket_->abort();

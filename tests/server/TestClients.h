@@ -58,6 +58,7 @@ public:
 
     bool connected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
     void send(const QByteArray& bytes);
+    void close() { socket_.disconnectFromHost(); }
     QByteArray received() const { return received_; }
     bool waitReceived(const std::function<bool(const QByteArray&)>& done, int timeoutMs = 3000);
     bool waitClosed(int timeoutMs = 3000);
