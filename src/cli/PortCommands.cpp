@@ -99,6 +99,7 @@ int runMonitor(const CliContext& context, const MonitorOptions& options)
     session.Open();
     InterruptWatcher interrupts;
     QObject::connect(&interrupts, &InterruptWatcher::interrupted, &session, &MatrixSession::Stop);
+    session.OnDropped([](qint64 n) { PrintOut(std::to_string(n) + " bytes dropped\n"); });
     session.OnChunk([&](const QByteArray& chunk, const std::string& decoded) {
         std::string out = "[" + QTime::currentTime().toString("HH:mm:ss.zzz").toStdString() + "] " +
                           std::to_string(chunk.size()) + " bytes\n";
