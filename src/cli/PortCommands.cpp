@@ -111,6 +111,7 @@ int runMonitor(const CliContext& context, const MonitorOptions& options)
     session.Open();
     InterruptWatcher interrupts;
     QObject::connect(&interrupts, &InterruptWatcher::interrupted, &session, &MatrixSession::Stop);
+    session.OnDropped([](qint64 n) { PrintOut(std::to_string(n) + " bytes dropped\n"); });
     session.OnChunk([&](const QByteArray& chunk, const std::string& decoded) {
         std::string out = "[" + timestamp() + "] " + std::to_string(chunk.size()) + " bytes\n";
         if (options.hex)

@@ -2,9 +2,8 @@
 // The one connection to the matrix: a serial device, or a TCP connection for a port named
 // socket://HOST:PORT (a serial device server, tavloctl serve). Callers never learn which; both
 // behave alike in everything below. The device lives on the port's own thread; every call
-// below may come from any thread and is carried out there, except that LastOpenError() and
-// LastOpenErrorText() describe the last open made from the calling thread's point of view and
-// belong with it.
+// below may come from any thread and is carried out there. LastOpenError() and
+// LastOpenErrorText() are kept on the opening side: read them on the thread that opened.
 //
 // - Writes are queued to the port thread: serialised by construction and put on the wire at
 //   once, even while the calling thread sleeps in one of its pauses.
@@ -45,7 +44,7 @@ public:
     // a few seconds at most.
     bool OpenPortByName(const QString& portName, int baudRate);
     PortOpenError LastOpenError() const { return lastOpenFailure_.error; }
-    // Plain words naming the port: "/dev/ttyUSB0 is held by another program".
+    // The reason in plain words, without the port's name: "held by another program".
     QString LastOpenErrorText() const { return lastOpenFailure_.text; }
     // Succeeds and does nothing on a network port: the line belongs to the far end.
     bool ConfigureLine(int baudRate);
@@ -76,7 +75,8 @@ public:
     //   adapter; a network port reconnects to the same address;
     // - it reopens it with the same line settings and emits portReconnected();
     // - a reopen that fails (busy, permission, refused) is retried with backoff up to 8 s, and
-    //   each new reason is emitted once through reconnectFailing(reason).
+    //   each new reason is emitted once through reconnectFailing(reason), a text that names the
+    //   port: "/dev/ttyUSB0: held by another program".
     // ClosePort() and OpenPortByName() stop the waiting; SetReconnect(false) stops it too and
     // then reports the loss with portLost, as if reconnecting had been off.
     void SetReconnect(bool on);

@@ -31,6 +31,7 @@ PortOpenFailure MySerialPortComm::Worker::open(const QString& portName, int baud
         return failure;
     }
     baudRate_ = baudRate;
+    portName_ = portName;
     attach();
     return {};
 }
@@ -48,8 +49,9 @@ void MySerialPortComm::Worker::makeHelpers()
     notifyDelay_->callOnTimeout(this, [this] { emit owner_.dataReceived(); });
     reconnector_ = new PortReconnector(this);
     connect(reconnector_, &PortReconnector::reconnected, this, [this] { onReconnected(); });
-    connect(reconnector_, &PortReconnector::failing, this,
-            [this](const QString& reason) { emit owner_.reconnectFailing(reason); });
+    connect(reconnector_, &PortReconnector::failing, this, [this](const QString& reason) {
+        emit owner_.reconnectFailing(portName_ + QStringLiteral(": ") + reason);
+    });
 }
 
 // After every open and reopen: the transport's device is up and ours to watch.

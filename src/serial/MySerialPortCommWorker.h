@@ -50,6 +50,7 @@ private:
     PortReconnector* reconnector_ = nullptr;
     quint64 generation_ = 0; // counts opens, so a late loss report cannot close a newer port
     int baudRate_ = 0;
+    QString portName_;
     QString lossReason_;
     bool reconnect_ = false;
     std::atomic<bool> open_{false};

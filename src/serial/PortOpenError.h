@@ -15,7 +15,7 @@ enum class PortOpenError {
 
 struct PortOpenFailure {
     PortOpenError error = PortOpenError::None;
-    QString text; // plain words naming the port: "/dev/ttyUSB0 is held by another program"
+    QString text; // the reason in plain words, without the port's name: "held by another program"
 
     bool failed() const { return error != PortOpenError::None; }
 };

@@ -1,5 +1,7 @@
 #include "SerialPortList.h"
 
+#include "SerialPortBus.h"
+
 #include <QSerialPortInfo>
 #include <algorithm>
 
@@ -20,7 +22,7 @@ SSerInfo RecordFor(const QSerialPortInfo& port)
     info.friendlyName = description.isEmpty()
                             ? info.portName
                             : description + QStringLiteral(" (%1)").arg(info.portName);
-    info.isUsbDevice = port.hasVendorIdentifier();
+    info.isUsbDevice = IsUsbPort(port);
     info.portDescription = description;
     return info;
 }

@@ -5,6 +5,7 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -14,6 +15,10 @@
 #endif
 
 namespace {
+const QString kNoSuchDevice = QStringLiteral("no such device");
+const QString kNotSerial = QStringLiteral("not a serial device");
+const QString kHeldElsewhere = QStringLiteral("held by another program");
+
 // Write stalls in a row, with nothing written in between, after which a device that still
 // looks alive is taken for failed all the same: a driver that rejects every write must not
 // keep the port thread spinning.
@@ -57,7 +62,9 @@ bool IsCharacterDevice(const QString& path)
 bool AccessDenied(const QString& path)
 {
 #ifdef Q_OS_UNIX
-    return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0 && errno == EACCES;
+    // The effective ids decide an open, and so they decide here (the real ones would not).
+    const QByteArray name = QFile::encodeName(path);
+    return ::faccessat(AT_FDCWD, name.constData(), R_OK | W_OK, AT_EACCESS) != 0 && errno == EACCES;
 #else
     Q_UNUSED(path);
     return false;
@@ -135,7 +142,7 @@ void SerialTransport::reopen(int baudRate)
 {
     const QString devicePath = findReturnedAdapter();
     if (devicePath.isEmpty()) {
-        fail(PortOpenError::Missing, QStringLiteral("%1 is not back yet").arg(name_));
+        fail(PortOpenError::Missing, QStringLiteral("not back yet"));
         emit reopenFailed(failure());
     } else if (openDevice(devicePath, baudRate)) {
         emit reopened();
@@ -148,10 +155,9 @@ bool SerialTransport::openDevice(const QString& devicePath, int baudRate)
 {
     close();
     if (devicePath.isEmpty())
-        return fail(PortOpenError::Missing, QStringLiteral("%1 does not exist").arg(name_));
+        return fail(PortOpenError::Missing, kNoSuchDevice);
     if (!IsCharacterDevice(devicePath))
-        return fail(PortOpenError::NotSerialDevice,
-                    QStringLiteral("%1 is not a serial device").arg(name_));
+        return fail(PortOpenError::NotSerialDevice, kNotSerial);
     port_ = new QSerialPort(this);
     port_->setPortName(devicePath);
     // The line settings go in before open so that the device never runs at a stale rate;
@@ -161,22 +167,35 @@ bool SerialTransport::openDevice(const QString& devicePath, int baudRate)
         return failOpen(devicePath);
     if (!lockDevice())
         return false;
-    writeStalls_ = 0;
-    connect(port_, &QSerialPort::bytesWritten, this, [this] { writeStalls_ = 0; });
-    connect(port_, &QSerialPort::errorOccurred, this,
-            [this](QSerialPort::SerialPortError e) { onError(e); });
     port_->clear(QSerialPort::AllDirections);
     if (!configure(baudRate)) {
         close();
         return fail(PortOpenError::Other,
-                    QStringLiteral("%1 does not take 8N1 at %2 baud").arg(name_).arg(baudRate));
+                    QStringLiteral("the device does not take 8N1 at %1 baud").arg(baudRate));
     }
-    // Drivers raise both lines when a device opens, and some adapters and matrices need them;
-    // QSerialPort may have lowered them. A device without modem lines refuses, harmlessly.
+    if (!raiseModemLines()) {
+        const QString detail = port_->errorString();
+        close();
+        return fail(PortOpenError::Other, detail);
+    }
+    writeStalls_ = 0;
+    connect(port_, &QSerialPort::bytesWritten, this, [this] { writeStalls_ = 0; });
+    connect(port_, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError e) { onError(e); });
+    succeed();
+    return true;
+}
+
+// Drivers raise both lines when a device opens, and some adapters and matrices need them;
+// QSerialPort may have lowered them. A device without modem lines (a pseudo-terminal)
+// refuses, which is no failure of the device.
+bool SerialTransport::raiseModemLines()
+{
     port_->setDataTerminalReady(true);
     port_->setRequestToSend(true);
+    if (MeansDeviceFailed(port_->error()))
+        return false;
     port_->clearError();
-    succeed();
     return true;
 }
 
@@ -187,20 +206,17 @@ bool SerialTransport::failOpen(const QString& devicePath)
     close();
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
-        return fail(PortOpenError::Missing, QStringLiteral("%1 does not exist").arg(name_));
+        return fail(PortOpenError::Missing, kNoSuchDevice);
     case QSerialPort::PermissionError:
         // QSerialPort says "permission" both for a device the user may not open and for one
         // that is locked or held exclusively by another program.
         if (AccessDenied(devicePath))
-            return fail(PortOpenError::PermissionDenied,
-                        QStringLiteral("permission denied on %1").arg(name_));
-        return fail(PortOpenError::Busy,
-                    QStringLiteral("%1 is held by another program").arg(name_));
+            return fail(PortOpenError::PermissionDenied, QStringLiteral("permission denied"));
+        return fail(PortOpenError::Busy, kHeldElsewhere);
     case QSerialPort::UnsupportedOperationError:
-        return fail(PortOpenError::NotSerialDevice,
-                    QStringLiteral("%1 is not a serial device").arg(name_));
+        return fail(PortOpenError::NotSerialDevice, kNotSerial);
     default:
-        return fail(PortOpenError::Other, QStringLiteral("cannot open %1: %2").arg(name_, detail));
+        return fail(PortOpenError::Other, detail);
     }
 }
 
@@ -212,7 +228,7 @@ bool SerialTransport::lockDevice()
     if (::flock(static_cast<int>(port_->handle()), LOCK_EX | LOCK_NB) == 0)
         return true;
     close();
-    return fail(PortOpenError::Busy, QStringLiteral("%1 is held by another program").arg(name_));
+    return fail(PortOpenError::Busy, kHeldElsewhere);
 #else
     return true;
 #endif
@@ -252,7 +268,7 @@ void SerialTransport::close()
     // QSerialPort drops its own buffer on close; the driver's queue is flushed only when it
     // still holds bytes, because on a pseudo-terminal a flush also throws away what the other
     // side has not read yet, which has long left this port.
-    if (queuedInSystem() != 0)
+    if (port_->isOpen() && queuedInSystem() != 0)
         port_->clear(QSerialPort::Output);
     port_->disconnect(this);
     port_->close();

@@ -25,6 +25,7 @@ private:
     bool openDevice(const QString& devicePath, int baudRate);
     bool failOpen(const QString& devicePath);
     bool lockDevice();
+    bool raiseModemLines();
     QString findReturnedAdapter() const;
     void onError(QSerialPort::SerialPortError error);
     bool isWriteStall(QSerialPort::SerialPortError error);

@@ -44,8 +44,9 @@ TcpTransport::~TcpTransport() { close(); }
 
 bool TcpTransport::open(int)
 {
-    if (!startConnecting())
+    if (!makeSocket())
         return false;
+    socket_->connectToHost(host_, port_);
     if (!socket_->waitForConnected(kConnectTimeoutMs))
         return failConnect(socket_->error());
     attach();
@@ -56,22 +57,23 @@ bool TcpTransport::open(int)
 // stop waiting at once.
 void TcpTransport::reopen(int)
 {
-    if (!startConnecting()) {
+    if (!makeSocket()) {
         emit reopenFailed(failure());
         return;
     }
+    // Connected first: some failures are reported from within connectToHost itself.
     connect(socket_, &QTcpSocket::connected, this, &TcpTransport::onReopenConnected);
     connect(socket_, &QTcpSocket::errorOccurred, this, &TcpTransport::onReopenFailed);
     connectBound_->start();
+    socket_->connectToHost(host_, port_);
 }
 
-bool TcpTransport::startConnecting()
+bool TcpTransport::makeSocket()
 {
     close();
     if (port_ == 0)
-        return fail(
-            PortOpenError::Other,
-            QStringLiteral("%1 is not an address of the form socket://HOST:PORT").arg(name_));
+        return fail(PortOpenError::Other,
+                    QStringLiteral("not an address of the form socket://HOST:PORT"));
     if (!connectBound_) {
         connectBound_ = new QTimer(this);
         connectBound_->setSingleShot(true);
@@ -80,7 +82,6 @@ bool TcpTransport::startConnecting()
             this, [this] { onReopenFailed(QAbstractSocket::SocketTimeoutError); });
     }
     socket_ = new QTcpSocket(this);
-    socket_->connectToHost(host_, port_);
     return true;
 }
 
@@ -90,17 +91,14 @@ bool TcpTransport::failConnect(QAbstractSocket::SocketError error)
     close();
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
-        return fail(PortOpenError::ConnectionRefused,
-                    QStringLiteral("%1 refused the connection").arg(name_));
+        return fail(PortOpenError::ConnectionRefused, QStringLiteral("connection refused"));
     case QAbstractSocket::SocketTimeoutError:
-        return fail(PortOpenError::TimedOut, QStringLiteral("no answer from %1 within %2 s")
-                                                 .arg(name_)
-                                                 .arg(kConnectTimeoutMs / 1000));
+        return fail(PortOpenError::TimedOut,
+                    QStringLiteral("no answer within %1 s").arg(kConnectTimeoutMs / 1000));
     case QAbstractSocket::HostNotFoundError:
         return fail(PortOpenError::Missing, QStringLiteral("host %1 not found").arg(host_));
     default:
-        return fail(PortOpenError::Other,
-                    QStringLiteral("cannot connect to %1: %2").arg(name_, detail));
+        return fail(PortOpenError::Other, detail);
     }
 }
 

@@ -26,7 +26,7 @@ public:
     qint64 queuedInSystem() const override;
 
 private:
-    bool startConnecting();
+    bool makeSocket();
     bool failConnect(QAbstractSocket::SocketError error);
     void onReopenConnected();
     void onReopenFailed(QAbstractSocket::SocketError error);

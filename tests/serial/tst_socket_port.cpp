@@ -204,11 +204,11 @@ void SocketPortTest::refusedOrMalformedIsFailedOpen_data()
     QTest::addColumn<PortOpenError>("error");
     QTest::addColumn<QString>("says");
     QTest::newRow("refused") << SocketName(ClosedPort()) << PortOpenError::ConnectionRefused
-                             << "refused the connection";
+                             << "connection refused";
     QTest::newRow("no port") << "socket://127.0.0.1" << PortOpenError::Other
-                             << "socket://HOST:PORT";
+                             << "not an address of the form socket://HOST:PORT";
     QTest::newRow("port zero") << "socket://127.0.0.1:0" << PortOpenError::Other
-                               << "socket://HOST:PORT";
+                               << "not an address of the form socket://HOST:PORT";
 }
 
 void SocketPortTest::refusedOrMalformedIsFailedOpen()
@@ -222,8 +222,7 @@ void SocketPortTest::refusedOrMalformedIsFailedOpen()
     QVERIFY(!port.OpenPortByName(name, kBaud));
     QVERIFY(clock.elapsed() < 1000);
     QCOMPARE(port.LastOpenError(), error);
-    QVERIFY2(port.LastOpenErrorText().contains(says), qPrintable(port.LastOpenErrorText()));
-    QVERIFY(port.LastOpenErrorText().contains(name));
+    QCOMPARE(port.LastOpenErrorText(), says);
     QVERIFY(!port.IsOpen());
 }
 
