@@ -19,10 +19,7 @@ QString messageOf(const Refusal& refusal) { return QString::fromStdString(refusa
 
 ApiEndpoint::ApiEndpoint(const ServerOptions& options, ClientQuota& quota, WireSender& sender,
                          const MatrixLink& link, QObject* parent)
-    : Endpoint(QStringLiteral("JSON"), quota, sender, parent), limits_{options.token,
-                                                                       options.maxClientOutput,
-                                                                       options.maxLineBytes,
-                                                                       options.handshakeMs},
+    : Endpoint(QStringLiteral("JSON"), options, quota, sender, parent),
       defaultWaitMs_(options.defaultWaitMs), maxWaitMs_(options.maxWaitMs), link_(link),
       pending_([this] { return state_; })
 {
@@ -56,17 +53,9 @@ void ApiEndpoint::OnCommandDone(quint64 ticket, bool onWire)
     pending_.OnCommandDone(ticket, onWire);
 }
 
-void ApiEndpoint::Fail(const std::vector<uint64_t>& tickets, const char* code,
-                       const QString& message)
+void ApiEndpoint::Shutdown()
 {
-    pending_.Fail(tickets, code, message);
-}
-
-void ApiEndpoint::Shutdown(const std::vector<uint64_t>& dropped)
-{
-    const QString why = QStringLiteral("the server is ending");
-    pending_.Fail(dropped, ServerError::ShuttingDown, why);
-    pending_.FailAll(ServerError::ShuttingDown, why);
+    pending_.FailAll(ServerError::ShuttingDown, QStringLiteral("the server is ending"));
     publish(ApiClient::Line({{"event", "shutdown"}}));
     CloseAll();
 }
@@ -74,7 +63,7 @@ void ApiEndpoint::Shutdown(const std::vector<uint64_t>& dropped)
 ClientConnection* ApiEndpoint::makeClient(QTcpSocket* socket)
 {
     return new ApiClient(
-        socket, limits_,
+        socket, Limits(),
         [this](ApiClient& client, const QJsonValue& id, const QJsonObject& request) {
             handle(client, id, request);
         },

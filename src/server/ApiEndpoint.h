@@ -24,13 +24,9 @@ public:
     void OnDecoded(const DecodedChunk& chunk);
     void OnLinkChanged(bool up);
     void OnCommandDone(quint64 ticket, bool onWire);
-    void Fail(const std::vector<uint64_t>& tickets, const char* code, const QString& message);
     // The server is ending: every request still open is answered, every client gets the
     // shutdown event and is closed.
-    void Shutdown(const std::vector<uint64_t>& dropped);
-
-    // The state document with the server's view of the line.
-    QJsonObject State() const { return state_; }
+    void Shutdown();
 
 protected:
     ClientConnection* makeClient(QTcpSocket* socket) override;
@@ -47,7 +43,6 @@ private:
     QByteArray linkEvent() const;
     QByteArray stateEvent() const;
 
-    ClientLimits limits_;
     int defaultWaitMs_;
     int maxWaitMs_;
     const MatrixLink& link_;

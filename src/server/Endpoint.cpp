@@ -9,8 +9,11 @@
 #include <QTcpSocket>
 #include <algorithm>
 
-Endpoint::Endpoint(const QString& name, ClientQuota& quota, WireSender& sender, QObject* parent)
-    : QObject(parent), name_(name), quota_(quota), sender_(sender), server_(new QTcpServer(this))
+Endpoint::Endpoint(const QString& name, const ServerOptions& options, ClientQuota& quota,
+                   WireSender& sender, QObject* parent)
+    : QObject(parent), name_(name), limits_{options.token, options.maxClientOutput,
+                                            options.maxLineBytes, options.handshakeMs},
+      quota_(quota), sender_(sender), server_(new QTcpServer(this))
 {
     connect(server_, &QTcpServer::newConnection, this, &Endpoint::onNewConnection);
 }

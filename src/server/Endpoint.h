@@ -5,6 +5,7 @@
 //
 // I/O thread only.
 #include "ClientConnection.h"
+#include "ServerOptions.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -23,8 +24,8 @@ struct ClientQuota {
 class Endpoint : public QObject {
     Q_OBJECT
 public:
-    Endpoint(const QString& name, ClientQuota& quota, WireSender& sender,
-             QObject* parent = nullptr);
+    Endpoint(const QString& name, const ServerOptions& options, ClientQuota& quota,
+             WireSender& sender, QObject* parent = nullptr);
     ~Endpoint() override;
 
     // False, with the reason, when the address cannot be bound.
@@ -43,6 +44,7 @@ signals:
 protected:
     virtual ClientConnection* makeClient(QTcpSocket* socket) = 0;
     WireSender& Sender() const { return sender_; }
+    const ClientLimits& Limits() const { return limits_; }
     // A new client, already counted and begun; refuse it here if it cannot be served now.
     virtual void welcome(ClientConnection* client) { Q_UNUSED(client); }
 
@@ -51,6 +53,7 @@ private:
     void onGone(ClientConnection* client, const QString& why);
 
     QString name_;
+    ClientLimits limits_;
     ClientQuota& quota_;
     WireSender& sender_;
     QTcpServer* server_;

@@ -83,11 +83,11 @@ void MatrixServer::Shutdown()
     ServerLog(QStringLiteral("ending: last command to the wire, then closing"));
     raw_->StopListening();
     api_->StopListening();
-    const std::vector<uint64_t> dropped = sender_->Finish();
+    sender_->Finish();
     // The command that was in its pause has left; its report is still in the event queue.
     QCoreApplication::sendPostedEvents(api_, QEvent::MetaCall);
     link_->Close();
-    api_->Shutdown(dropped);
+    api_->Shutdown();
     raw_->CloseAll();
     finishWhenClientsGone();
 }
@@ -104,7 +104,7 @@ void MatrixServer::onLinkChanged(bool up)
         ServerLog(QStringLiteral("the line to the matrix is down: %1; serving the last state, "
                                  "marked stale")
                       .arg(link_->DownReason()));
-        sender_->DropAll(); // their requests are answered by the endpoint below
+        sender_->DropAll(); // the requests they belong to are answered by the endpoint below
     }
     raw_->OnLinkChanged(up);
     api_->OnLinkChanged(up);

@@ -71,19 +71,13 @@ void PendingActions::OnChunk(const DeviceStatus& status, const FrameCounts& fram
         finish(ticket, fields);
 }
 
-void PendingActions::Fail(const std::vector<uint64_t>& tickets, const char* code,
-                          const QString& message)
-{
-    for (uint64_t ticket : tickets)
-        fail(ticket, code, message);
-}
-
 void PendingActions::FailAll(const char* code, const QString& message)
 {
     std::vector<uint64_t> tickets;
     for (const auto& [ticket, entry] : entries_)
         tickets.push_back(ticket);
-    Fail(tickets, code, message);
+    for (uint64_t ticket : tickets)
+        fail(ticket, code, message);
 }
 
 void PendingActions::startWaiting(uint64_t ticket, Entry& entry)

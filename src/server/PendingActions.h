@@ -42,7 +42,6 @@ public:
     void OnCommandDone(uint64_t ticket, bool onWire);
     // A chunk has been decoded; status holds what it carried.
     void OnChunk(const DeviceStatus& status, const FrameCounts& frames, const QString& text);
-    void Fail(const std::vector<uint64_t>& tickets, const char* code, const QString& message);
     void FailAll(const char* code, const QString& message);
 
 private:

@@ -8,10 +8,7 @@
 
 RawEndpoint::RawEndpoint(const ServerOptions& options, ClientQuota& quota, WireSender& sender,
                          const MatrixLink& link, QObject* parent)
-    : Endpoint(QStringLiteral("raw"), quota, sender, parent), limits_{options.token,
-                                                                      options.maxClientOutput,
-                                                                      options.maxLineBytes,
-                                                                      options.handshakeMs},
+    : Endpoint(QStringLiteral("raw"), options, quota, sender, parent),
       idleGapMs_(options.rawIdleGapMs), link_(link)
 {
 }
@@ -45,7 +42,7 @@ ClientConnection* RawEndpoint::makeClient(QTcpSocket* socket)
             return;
         }
     };
-    return new RawClient(socket, limits_, idleGapMs_, submit, this);
+    return new RawClient(socket, Limits(), idleGapMs_, submit, this);
 }
 
 void RawEndpoint::welcome(ClientConnection* client)

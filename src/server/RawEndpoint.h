@@ -25,7 +25,6 @@ protected:
     void welcome(ClientConnection* client) override;
 
 private:
-    ClientLimits limits_;
     int idleGapMs_;
     const MatrixLink& link_;
 };

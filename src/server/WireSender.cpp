@@ -45,24 +45,22 @@ void WireSender::DropSource(uint64_t source)
     queue_.dropSource(source);
 }
 
-std::vector<uint64_t> WireSender::DropAll()
+void WireSender::DropAll()
 {
     std::lock_guard lock(mutex_);
-    return ticketsOf(queue_.clear());
+    queue_.clear();
 }
 
-std::vector<uint64_t> WireSender::Finish()
+void WireSender::Finish()
 {
-    std::vector<uint64_t> dropped;
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        dropped = ticketsOf(queue_.clear());
+        queue_.clear();
         wake_.notify_one();
     }
     if (thread_.joinable())
         thread_.join();
-    return dropped;
 }
 
 void WireSender::run()
@@ -89,14 +87,4 @@ bool WireSender::send(const WireCommand& command)
     const bool drained = written && port_.DrainOutput(kDrainMs);
     lastOnWire_ = WireCommand::Clock::now();
     return drained;
-}
-
-std::vector<uint64_t> WireSender::ticketsOf(const std::vector<WireCommand>& commands)
-{
-    std::vector<uint64_t> tickets;
-    for (const WireCommand& command : commands) {
-        if (command.ticket != 0 && command.lastOfTicket)
-            tickets.push_back(command.ticket);
-    }
-    return tickets;
 }

@@ -33,11 +33,11 @@ public:
     Refusal Submit(std::vector<WireCommand> commands);
     // A client went away: what it still has waiting is not sent.
     void DropSource(uint64_t source);
-    // The line was lost: nothing waiting is sent. The tickets of the dropped commands.
-    std::vector<uint64_t> DropAll();
+    // The line was lost: nothing waiting is sent.
+    void DropAll();
     // Takes no more commands, lets the one already in its pause go out and waits until it
-    // has left the port; what was still waiting is dropped and its tickets returned.
-    std::vector<uint64_t> Finish();
+    // has left the port; what was still waiting is dropped.
+    void Finish();
 
 signals:
     // The last command of a ticket has left the port (onWire) or could not be written.
@@ -46,7 +46,6 @@ signals:
 private:
     void run();
     bool send(const WireCommand& command);
-    static std::vector<uint64_t> ticketsOf(const std::vector<WireCommand>& commands);
 
     MySerialPortComm& port_;
     const size_t perSourceLimit_;
