@@ -3,6 +3,7 @@
 #include "Cp936.h"
 #include "MySerialPortComm.h"
 #include "ReplyDecoder.h"
+#include "ServerLog.h"
 
 #include <span>
 
@@ -71,7 +72,11 @@ void MatrixLink::goUp()
 
 void MatrixLink::onData()
 {
-    const QByteArray chunk = port_.ReadPort();
+    // Everything held, not one serial-sized read: a network port can hold more, and what is
+    // left behind would wait for the next notification.
+    const QByteArray chunk = port_.ReadAvailable();
+    if (const qint64 lost = port_.TakeDroppedBytes(); lost > 0)
+        ServerLog(QStringLiteral("%1 bytes from the matrix were dropped unread").arg(lost));
     if (chunk.isEmpty())
         return;
     emit chunkReceived(chunk);
