@@ -1,21 +1,13 @@
 // tavloctl subcommands that change the matrix: routing, scenes, names, audio, EDID, network,
 // restart and factory reset. Every value is checked before the port is opened.
-#include "CliFailure.h"
-#include "CommandArguments.h"
 #include "CommandRunner.h"
-#include "HostCommands.h"
 #include "MatrixCommands.h"
-#include "ReplyFrame.h"
-#include "StatusText.h"
+#include "MatrixRequests.h"
 
+#include <algorithm>
 #include <memory>
 
-namespace
-{
-
-constexpr int kPorts = 4;
-constexpr int kScenes = 8;
-constexpr int kEdidSlots = 8;
+namespace {
 
 // Arguments as CLI11 fills them; checked and turned into commands in the callback.
 struct Args {
@@ -37,8 +29,8 @@ CLI::App* addAction(CLI::App& parent, CliContext& context, const std::string& na
     sub->add_option("ARGS", args->words, usage)->required();
     if (waitable)
         sub->add_flag("--wait", args->wait,
-                      "wait for the matrix to confirm, print the new state (exit 4 if it does "
-                      "not confirm in time)");
+                      "wait for the matrix to confirm, then print the new state; exit 4 if it "
+                      "does not confirm within --timeout (5 s)");
     sub->callback([&context, args, build] {
         RequirePort(context);
         const MatrixAction action = build(*args);
@@ -47,246 +39,139 @@ CLI::App* addAction(CLI::App& parent, CliContext& context, const std::string& na
     return sub;
 }
 
+// The shared layer asks for confirmation in its own words; here the confirmation is --yes.
+MatrixAction confirmedByYes(const std::string& name, const std::function<MatrixAction()>& request)
+{
+    try {
+        return request();
+    } catch (Refusal& refusal) {
+        if (refusal.code == RefusalCode::NeedsConfirmation)
+            refusal.message = name + " needs --yes";
+        if (refusal.code == RefusalCode::OtherSegment)
+            refusal.message += "; add --yes to send it anyway";
+        throw;
+    }
+}
+
 void expectWords(const Args& args, size_t count, const std::string& usage)
 {
     if (args.words.size() != count)
         throw UsageError{"usage: " + usage};
 }
 
-bool routedEverywhere(const DeviceStatus& s, const std::vector<int>& outputs, int input)
-{
-    for (int o = 1; o <= kPorts; ++o) {
-        const bool asked =
-            outputs.front() == 0 || std::find(outputs.begin(), outputs.end(), o) != outputs.end();
-        if (asked && s.videoInput(o) != input)
-            return false;
-    }
-    return true;
-}
-
-std::function<std::string(const DeviceStatus&)> sections(int which)
-{
-    return [which](const DeviceStatus& s) { return FormatStatus(s, which); };
-}
-
 MatrixAction buildRoute(const Args& args)
 {
-    const std::string usage = "route INPUT OUTPUT...|all";
     if (args.words.size() < 2)
-        throw UsageError{"usage: tavloctl route " + usage.substr(6)};
-    const int input = ParseNumber(args.words[0], 1, kPorts, "input");
-    const std::vector<int> outputs =
-        ParseTargets({args.words.begin() + 1, args.words.end()}, kPorts, "output");
-    MatrixAction action;
-    for (int output : outputs)
-        action.commands.push_back(Commands::VideoRoute(output, input));
-    action.confirmType = FrameStatus;
-    action.confirmed = [=](const DeviceStatus& s) { return routedEverywhere(s, outputs, input); };
-    action.describe = sections(SectionRouting);
-    return action;
+        throw UsageError{"usage: tavloctl route INPUT OUTPUT...|all"};
+    const int input = ParseNumber(args.words[0], 1, kPortCount, "input");
+    return Requests::Route(
+        input, ParseTargets({args.words.begin() + 1, args.words.end()}, kPortCount, "output"));
 }
 
-MatrixAction buildScene(const Args& args)
+MatrixAction buildSceneSave(const Args& args)
 {
-    expectWords(args, 2, "tavloctl scene save|recall N");
-    const int verb = ParseChoice(args.words[0], {"save", "recall"}, "the scene action");
-    const int scene = ParseNumber(args.words[1], 1, kScenes, "scene");
-    MatrixAction action;
-    action.commands = {verb == 0 ? Commands::SceneSave(scene) : Commands::SceneRecall(scene)};
-    action.confirmType = FrameStatus;
-    action.describe = sections(SectionRouting);
-    return action;
+    expectWords(args, 1, "tavloctl scene save N");
+    return Requests::SceneSave(ParseNumber(args.words[0], 1, kSceneCount, "scene"));
 }
 
-bool nameIs(const DeviceStatus& s, NameTable table, int entry, const std::string& bytes)
+MatrixAction buildSceneRecall(const Args& args)
 {
-    return s.name(table, entry) == bytes;
+    expectWords(args, 1, "tavloctl scene recall N");
+    return Requests::SceneRecall(ParseNumber(args.words[0], 1, kSceneCount, "scene"));
 }
 
 MatrixAction buildSceneName(const Args& args)
 {
     expectWords(args, 2, "tavloctl scene-name N NAME");
-    const int scene = ParseNumber(args.words[0], 1, kScenes, "scene");
-    const std::string name = EncodeName(args.words[1]);
-    MatrixAction action;
-    action.commands = {Commands::SceneSaveNamed(scene, name)};
-    action.confirmType = FrameSceneNames;
-    action.confirmed = [=](const DeviceStatus& s) {
-        return nameIs(s, NameTable::Scene, scene, name);
-    };
-    action.describe = [](const DeviceStatus& s) {
-        return "Scenes\n" + FormatNameTable(s, NameTable::Scene, kScenes);
-    };
-    return action;
+    return Requests::SceneName(ParseNumber(args.words[0], 1, kSceneCount, "scene"), args.words[1]);
 }
 
 MatrixAction buildName(const Args& args)
 {
     expectWords(args, 3, "tavloctl name input|hdmi|hdbt N NAME");
-    const int group = ParseChoice(args.words[0], {"input", "hdmi", "hdbt"}, "the port kind");
-    const int port = ParseNumber(args.words[1], 1, kPorts, "port");
-    const std::string name = EncodeName(args.words[2]);
-    static const PortGroup groups[] = {PortGroup::Input, PortGroup::Hdmi, PortGroup::Hdbt};
-    static const NameTable tables[] = {NameTable::InputPort, NameTable::HdmiOutputPort,
-                                       NameTable::HdbtOutputPort};
-    static const char* titles[] = {"Input names\n", "HDMI output names\n", "HDBT output names\n"};
-    const NameTable table = tables[group];
-    MatrixAction action;
-    action.commands = {Commands::PortRename(groups[group], port, name)};
-    action.confirmType = NameTableFrameType(table);
-    action.confirmed = [=](const DeviceStatus& s) { return nameIs(s, table, port, name); };
-    action.describe = [=](const DeviceStatus& s) {
-        return titles[group] + FormatNameTable(s, table, kPorts);
-    };
-    return action;
-}
-
-// Whether every addressed port (0: all) reads the value.
-bool allRead(const std::function<int(int)>& read, int target, int value)
-{
-    for (int n = 1; n <= kPorts; ++n) {
-        if ((target == 0 || target == n) && read(n) != value)
-            return false;
-    }
-    return true;
+    const PortGroup group = ParsePortGroup(args.words[0]);
+    return Requests::RenamePort(group, ParseNumber(args.words[1], 1, kPortCount, "port"),
+                                args.words[2]);
 }
 
 MatrixAction buildAudioInput(const Args& args)
 {
     expectWords(args, 2, "tavloctl audio input N|all off|h|a");
-    const int input = ParseTarget(args.words[0], kPorts, "input");
-    const int mode = ParseChoice(args.words[1], {"off", "h", "a"}, "the audio mode");
-    MatrixAction action;
-    action.commands = {Commands::AudioInput(input, mode)};
-    action.confirmType = FrameStatus;
-    action.confirmed = [=](const DeviceStatus& s) {
-        return allRead([&](int n) { return s.audioInputMode(n); }, input, mode);
-    };
-    action.describe = sections(SectionAudio);
-    return action;
+    const int input = ParseTarget(args.words[0], kPortCount, "input");
+    return Requests::AudioInput(input, ParseAudioMode(args.words[1]));
 }
 
 MatrixAction buildAudioOutput(const Args& args)
 {
     expectWords(args, 3, "tavloctl audio output N|all iis|spdif on|off");
-    const int output = ParseTarget(args.words[0], kPorts, "output");
-    const bool spdif = ParseChoice(args.words[1], {"iis", "spdif"}, "the audio path") == 1;
-    const bool on = ParseChoice(args.words[2], {"off", "on"}, "the switch") == 1;
-    MatrixAction action;
-    action.commands = {spdif ? Commands::AudioOutputSpdif(output, on)
-                             : Commands::AudioOutputIis(output, on)};
-    action.confirmType = FrameStatus;
-    action.confirmed = [=](const DeviceStatus& s) {
-        return allRead(
-            [&](int n) {
-                return (spdif ? s.audioOutputSpdif(n) : s.audioOutputIis(n)) != 0 ? 1 : 0;
-            },
-            output, on ? 1 : 0);
-    };
-    action.describe = sections(SectionAudio);
-    return action;
+    const int output = ParseTarget(args.words[0], kPortCount, "output");
+    const AudioPath path = ParseAudioPath(args.words[1]);
+    return Requests::AudioOutput(output, path, ParseSwitch(args.words[2], "the switch"));
 }
 
 MatrixAction buildEdidInput(const Args& args)
 {
     expectWords(args, 3, "tavloctl edid input N|all default|user|hdmi|hdbt K");
-    const int input = ParseTarget(args.words[0], kPorts, "input");
-    const int mode =
-        ParseChoice(args.words[1], {"default", "user", "hdmi", "hdbt"}, "the EDID source");
-    const int limit = mode == EdidDefault || mode == EdidUser ? kEdidSlots : kPorts;
-    const int source = ParseNumber(args.words[2], 1, limit, "the EDID source number");
-    MatrixAction action;
-    action.commands = {Commands::EdidInput(input, mode, source)};
-    action.confirmType = FrameStatus;
-    action.confirmed = [=](const DeviceStatus& s) {
-        return allRead([&](int n) { return s.edidMode(n); }, input, mode) &&
-               allRead([&](int n) { return s.edidData(n) + 1; }, input, source);
-    };
-    action.describe = sections(SectionEdid);
-    return action;
+    const int input = ParseTarget(args.words[0], kPortCount, "input");
+    const EdidMode mode = ParseEdidMode(args.words[1]);
+    const int source =
+        ParseNumber(args.words[2], 1, EdidSourceCount(mode), "the EDID source number");
+    return Requests::EdidInput(input, mode, source);
 }
 
 MatrixAction buildEdidStore(const Args& args)
 {
-    const std::string usage = "usage: tavloctl edid store-user SLOT... hdmi|hdbt N";
-    if (args.words.size() < 3)
-        throw UsageError{usage};
+    const std::string usage = "tavloctl edid store-user SLOT... hdmi|hdbt N";
     const size_t n = args.words.size();
-    const std::vector<int> slots =
-        ParseTargets({args.words.begin(), args.words.end() - 2}, kEdidSlots, "user slot");
-    if (slots.front() == 0)
-        throw UsageError{"name the user slots: " + usage.substr(7)};
-    const int mode = EdidHdmi + ParseChoice(args.words[n - 2], {"hdmi", "hdbt"}, "the output kind");
-    const int output = ParseNumber(args.words[n - 1], 1, kPorts, "output");
-    MatrixAction action;
-    for (int slot : slots)
-        action.commands.push_back(Commands::EdidStoreUser(slot, mode, output));
-    action.confirmType = FrameEdidUserNames;
-    action.confirmCount = static_cast<int>(slots.size());
-    action.describe = [](const DeviceStatus& s) {
-        return "User EDIDs\n" + FormatNameTable(s, NameTable::EdidUser, kEdidSlots);
-    };
-    return action;
-}
-
-std::array<uint8_t, 4> addressBytes(const std::string& text)
-{
-    std::array<uint8_t, 4> bytes{};
-    size_t at = 0;
-    for (auto& b : bytes) {
-        b = static_cast<uint8_t>(std::stoi(text.substr(at)));
-        at = text.find('.', at) + 1;
-    }
-    return bytes;
+    if (n < 3)
+        throw UsageError{"usage: " + usage};
+    const std::vector<int> userSlots =
+        ParseTargets({args.words.begin(), args.words.end() - 2}, kEdidSlotCount, "user slot");
+    if (std::find(userSlots.begin(), userSlots.end(), kAllPorts) != userSlots.end())
+        throw UsageError{"name the user slots: " + usage};
+    const EdidMode kind = ParseEdidOutputKind(args.words[n - 2]);
+    return Requests::EdidStoreUser(userSlots, kind,
+                                   ParseNumber(args.words[n - 1], 1, kPortCount, "output"));
 }
 
 MatrixAction buildIpStatic(const Args& args)
 {
     expectWords(args, 3, "tavloctl ip static IP MASK GW [--dhcp] [--yes]");
-    const std::string& ip = args.words[0];
-    const std::string& mask = args.words[1];
-    const std::string& gw = args.words[2];
-    CheckStaticAddress(ip, mask, gw, args.yes);
-    MatrixAction action;
-    action.commands = {Commands::IpStatic(ip, mask, gw, args.dhcp)};
-    action.confirmType = FrameNetwork;
-    const bool dhcp = args.dhcp;
-    action.confirmed = [=](const DeviceStatus& s) {
-        return s.ipAddress() == addressBytes(ip) && s.subnetMask() == addressBytes(mask) &&
-               s.gateway() == addressBytes(gw) && (s.dhcp() == 1) == dhcp;
-    };
-    action.describe = sections(SectionNetwork);
-    return action;
+    return confirmedByYes("ip static", [&] {
+        return Requests::StaticAddress(args.words[0], args.words[1], args.words[2], args.dhcp,
+                                       args.yes);
+    });
 }
 
 MatrixAction buildDhcp(const Args& args)
 {
     expectWords(args, 1, "tavloctl dhcp on|off");
-    const bool on = ParseChoice(args.words[0], {"off", "on"}, "dhcp") == 1;
-    MatrixAction action;
-    action.commands = {Commands::IpDhcp(on)};
-    action.confirmType = FrameNetwork;
-    action.confirmed = [=](const DeviceStatus& s) { return (s.dhcp() == 1) == on; };
-    action.describe = sections(SectionNetwork);
-    return action;
+    return Requests::Dhcp(ParseSwitch(args.words[0], "dhcp"));
 }
 
 // Restart and factory reset take the matrix away for a while; a script must mean it.
 void addDrastic(CLI::App& app, CliContext& context, const std::string& name,
-                const std::string& help, const HostCommand& command)
+                const std::string& help, MatrixAction (*request)(bool confirmed))
 {
     auto yes = std::make_shared<bool>(false);
     CLI::App* sub = app.add_subcommand(name, help);
     sub->fallthrough();
     sub->add_flag("--yes", *yes, "really do it");
-    sub->callback([&context, yes, name, command] {
-        if (!*yes)
-            throw UsageError{name + " needs --yes"};
+    sub->callback([&context, yes, name, request] {
+        const MatrixAction action = confirmedByYes(name, [&] { return request(*yes); });
         RequirePort(context);
-        MatrixAction action;
-        action.commands = {command};
         RunGuarded(context, [&] { return RunMatrixAction(context, action, false); });
     });
+}
+
+void addScene(CLI::App& app, CliContext& context)
+{
+    CLI::App* scene = app.add_subcommand("scene", "Save the routing as a scene, or recall one.");
+    scene->require_subcommand(1);
+    scene->fallthrough();
+    addAction(*scene, context, "save", "Save the current routing as scene N (1-8).", "N",
+              buildSceneSave);
+    addAction(*scene, context, "recall", "Recall scene N (1-8).", "N", buildSceneRecall);
 }
 
 void addAudio(CLI::App& app, CliContext& context)
@@ -326,7 +211,9 @@ void addIp(CLI::App& app, CliContext& context)
     stat->add_option("ARGS", args->words, "IP MASK GW")->required();
     stat->add_flag("--dhcp", args->dhcp, "send the settings with the DHCP flag on");
     stat->add_flag("--yes", args->yes, "send a gateway outside the address's network segment");
-    stat->add_flag("--wait", args->wait, "wait for the new network settings and print them");
+    stat->add_flag("--wait", args->wait,
+                   "wait for the new network settings and print them; exit 4 if they do not "
+                   "come within --timeout (5 s)");
     stat->callback([&context, args] {
         RequirePort(context);
         const MatrixAction action = buildIpStatic(*args);
@@ -340,8 +227,7 @@ void RegisterActionCommands(CLI::App& app, CliContext& context)
 {
     addAction(app, context, "route", "Route an input to outputs (one command per output).",
               "INPUT OUTPUT...|all", buildRoute);
-    addAction(app, context, "scene", "Save the routing as scene N, or recall scene N.",
-              "save|recall N", buildScene);
+    addScene(app, context);
     addAction(app, context, "scene-name",
               "Name scene N (the matrix also stores the current routing in it).", "N NAME",
               buildSceneName);
@@ -352,7 +238,7 @@ void RegisterActionCommands(CLI::App& app, CliContext& context)
     addIp(app, context);
     addAction(app, context, "dhcp", "Switch the matrix's DHCP client on or off.", "on|off",
               buildDhcp);
-    addDrastic(app, context, "reboot", "Restart the matrix (needs --yes).", Commands::Restart());
+    addDrastic(app, context, "reboot", "Restart the matrix (needs --yes).", Requests::Restart);
     addDrastic(app, context, "factory", "Restore the matrix's factory settings (needs --yes).",
-               Commands::FactoryReset());
+               Requests::FactoryReset);
 }

@@ -7,7 +7,9 @@
 enum ExitCode { ExitOk = 0, ExitFailure = 1, ExitUsage = 2, ExitPortError = 3, ExitNoReply = 4 };
 
 struct CliContext {
-    std::string port; // --port: a name from `tavloctl ports` or a device path
+    std::string port;     // --port: a name from `tavloctl ports` or a device path
+    double timeoutS = -1; // --timeout: how long to wait for the matrix; negative: the default
+    double repeatS = 3.6; // --repeat: how often status asks again meanwhile
     int exitCode = ExitOk;
 };
 

@@ -3,33 +3,39 @@
 #include "CliFailure.h"
 #include "HostCommands.h"
 #include "MatrixSession.h"
+#include "StatusText.h"
 
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 
-int EnvMs(const char* name, int fallback)
+namespace {
+
+int milliseconds(double seconds) { return static_cast<int>(std::lround(seconds * 1000)); }
+
+std::string wholeSeconds(int ms) { return std::to_string((ms + 999) / 1000) + " s"; }
+
+std::string joined(const std::vector<std::string>& words)
 {
-    const char* text = std::getenv(name);
-    if (!text || !*text)
-        return fallback;
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    return *end == '\0' && value >= 0 && value <= 3'600'000 ? static_cast<int>(value) : fallback;
+    std::string text;
+    for (const std::string& word : words)
+        text += (text.empty() ? "" : ", ") + word;
+    return text;
 }
 
-int StatusTimeoutMs()
+} // namespace
+
+int StatusTimeoutMs(const CliContext& context)
 {
-    return EnvMs("TAVLOCTL_STATUS_TIMEOUT_MS", 30000);
+    return context.timeoutS < 0 ? 30000 : milliseconds(context.timeoutS);
 }
-int StatusRepeatMs()
+
+int ConfirmTimeoutMs(const CliContext& context)
 {
-    return EnvMs("TAVLOCTL_STATUS_REPEAT_MS", 3600);
+    return context.timeoutS < 0 ? 5000 : milliseconds(context.timeoutS);
 }
-int ConfirmTimeoutMs()
-{
-    return EnvMs("TAVLOCTL_WAIT_MS", 5000);
-}
+
+int StatusRepeatMs(const CliContext& context) { return milliseconds(context.repeatS); }
 
 void RunGuarded(CliContext& context, const std::function<int()>& body)
 {
@@ -53,36 +59,45 @@ int RunMatrixAction(const CliContext& context, const MatrixAction& action, bool 
     session.Open();
     for (const std::string& command : action.commands)
         session.Send(command);
-    if (!wait)
+    if (!wait || action.confirmType == 0)
         return ExitOk;
     const DeviceStatus& status = session.Status();
     bool answered = false;
+    const int timeoutMs = ConfirmTimeoutMs(context);
     const bool confirmed = session.WaitUntil(
         [&] {
             answered = answered || session.FramesSeen(action.confirmType) > 0;
             return session.FramesSeen(action.confirmType) >= action.confirmCount &&
                    action.confirmed(status);
         },
-        ConfirmTimeoutMs());
+        timeoutMs);
     session.Close();
     if (confirmed) {
-        PrintOut(action.describe ? action.describe(status) : std::string());
+        PrintOut(FormatChange(status, action.changes, action.names));
         return ExitOk;
     }
-    const std::string seconds = std::to_string((ConfirmTimeoutMs() + 999) / 1000);
     if (answered)
         throw CliFailure{ExitNoReply, "the matrix answered, but its state does not show the "
                                       "change within " +
-                                          seconds + " s"};
+                                          wholeSeconds(timeoutMs)};
     throw CliFailure{ExitNoReply, "no confirmation from the matrix on " + context.port +
-                                      " within " + seconds + " s"};
+                                      " within " + wholeSeconds(timeoutMs)};
 }
 
-bool AcquireWholeState(MatrixSession& session)
+void AcquireWholeState(MatrixSession& session, const CliContext& context)
 {
     const std::string request = Commands::RequestAll();
+    const int timeoutMs = StatusTimeoutMs(context);
     session.Send(request);
-    return session.WaitUntil(
-        [&] { return session.Status().acquisitionState.load() == AcquisitionComplete; },
-        StatusTimeoutMs(), [&] { session.Send(request); }, StatusRepeatMs());
+    const bool whole = session.WaitUntil([&] { return HasWholeState(session.Status()); }, timeoutMs,
+                                         [&] { session.Send(request); }, StatusRepeatMs(context));
+    if (whole)
+        return;
+    const std::vector<std::string> missing = MissingStateParts(session.Status());
+    if (session.Status().framesReceived.load() == 0)
+        throw CliFailure{ExitNoReply, "no answer from the matrix on " + context.port + " within " +
+                                          wholeSeconds(timeoutMs)};
+    throw CliFailure{ExitNoReply, "the matrix on " + context.port + " answered, but within " +
+                                      wholeSeconds(timeoutMs) +
+                                      " these never arrived whole: " + joined(missing)};
 }

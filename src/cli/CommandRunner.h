@@ -3,19 +3,17 @@
 // codes and one line on standard error), the bounded waits, printing.
 #include "CliCommands.h"
 #include "DeviceStatus.h"
+#include "MatrixAction.h"
 
 #include <functional>
 #include <string>
-#include <vector>
 
 class MatrixSession;
 
-// Milliseconds from the environment variable, or the fallback. Tests shorten the waits this
-// way; the defaults are the panel's own.
-int EnvMs(const char* name, int fallback);
-int StatusTimeoutMs();  // TAVLOCTL_STATUS_TIMEOUT_MS, 30 s
-int StatusRepeatMs();   // TAVLOCTL_STATUS_REPEAT_MS, 3.6 s
-int ConfirmTimeoutMs(); // TAVLOCTL_WAIT_MS, 5 s
+// The waits, from --timeout and --repeat; the defaults are the panel's own.
+int StatusTimeoutMs(const CliContext& context);  // the whole state: 30 s
+int ConfirmTimeoutMs(const CliContext& context); // a confirmation or an answer: 5 s
+int StatusRepeatMs(const CliContext& context);   // 3.6 s
 
 // Runs the body; a CliFailure becomes its exit code and message.
 void RunGuarded(CliContext& context, const std::function<int()>& body);
@@ -23,18 +21,10 @@ void RunGuarded(CliContext& context, const std::function<int()>& body);
 // Writes UTF-8 text to standard output and flushes.
 void PrintOut(const std::string& text);
 
-// Commands for the matrix and, for --wait, how to know it has taken them.
-struct MatrixAction {
-    std::vector<std::string> commands;
-    int confirmType = 0;  // frame type that confirms
-    int confirmCount = 1; // how many of them
-    std::function<bool(const DeviceStatus&)> confirmed = [](const DeviceStatus&) { return true; };
-    std::function<std::string(const DeviceStatus&)> describe; // the new state, printed
-};
-
 // Opens the port, sends every command (each after its pause), and with wait waits for the
-// confirmation and prints the new state. Exit 4 when no confirmation comes in time.
+// confirmation and prints what the action changed. Exit 4 when no confirmation comes in time.
 int RunMatrixAction(const CliContext& context, const MatrixAction& action, bool wait);
 
-// Asks for the whole state and waits (bounded, repeating the request) for its end.
-bool AcquireWholeState(MatrixSession& session);
+// Asks for the whole state, repeating the request, until every block and table has arrived.
+// Throws CliFailure (exit 4, naming what is missing) when the time is up first.
+void AcquireWholeState(MatrixSession& session, const CliContext& context);

@@ -4,7 +4,7 @@
 #include "DeviceStatus.h"
 #include "ReplyDecoder.h"
 #include "ReplyFrame.h"
-#include "StatusJson.h"
+#include "StateDocument.h"
 
 #include <QJsonDocument>
 #include <cstdio>
@@ -98,7 +98,7 @@ int runDecode(const DecodeOptions& options)
     ResetDeviceStatus(*status);
     std::string text = DecodeChunk(*status, chunk);
     if (options.json) {
-        writeOut(QJsonDocument(DeviceStatusToJson(*status)).toJson(QJsonDocument::Indented));
+        writeOut(QJsonDocument(StateDocument(*status)).toJson(QJsonDocument::Indented));
         return ExitOk;
     }
     if (!text.empty())
@@ -120,6 +120,7 @@ void RegisterDecodeCommand(CLI::App& app, CliContext& context)
                        "file holding the chunk; '-' or none: standard input");
     decode->add_flag("--hex", options->hex, "the input is hexadecimal text (white space ignored)");
     decode->add_flag("--json", options->json,
-                     "print the resulting matrix state as JSON instead of the text");
+                     "print the state document that status --json prints, as this chunk leaves "
+                     "it (what the chunk does not carry is null), instead of the text");
     decode->callback([options, &context] { context.exitCode = runDecode(*options); });
 }

@@ -6,6 +6,7 @@
 void RegisterPortCommands(CLI::App& app, CliContext& context);   // ports, status, monitor, send
 void RegisterActionCommands(CLI::App& app, CliContext& context); // route ... factory
 void RegisterSimCommand(CLI::App& app, CliContext& context);     // sim
+void RegisterServeCommand(CLI::App& app, CliContext& context);   // serve
 
 // All of the above.
 void RegisterMatrixCommands(CLI::App& app, CliContext& context);

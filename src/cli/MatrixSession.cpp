@@ -14,11 +14,22 @@ namespace {
 constexpr int kBaudRate = 115200;
 constexpr int kDrainMs = 3000;
 
+std::string OpenFailureText(const MySerialPortComm& port)
+{
+    std::string text = port.LastOpenErrorText().toStdString();
+    if (port.LastOpenError() == PortOpenError::PermissionDenied)
+        text += "; to use serial ports, add your user to the dialout group "
+                "(sudo adduser $USER dialout), then log out and in again";
+    return text;
+}
+
 } // namespace
 
 QString ResolvePortName(const std::string& port)
 {
     const QString given = QString::fromStdString(port);
+    if (MySerialPortComm::IsSocketPortName(given))
+        return given;
     try {
         for (const SSerInfo& info : EnumerateSerialPorts()) {
             if (info.portName == given)
@@ -45,9 +56,7 @@ void MatrixSession::Open()
     connect(&port, &MySerialPortComm::dataReceived, this, &MatrixSession::onData);
     connect(&port, &MySerialPortComm::portLost, this, &MatrixSession::onLost);
     if (!port.OpenPortByName(ResolvePortName(port_), kBaudRate))
-        throw CliFailure{3, "cannot open " + port_ +
-                                " as a serial port at 115200 8N1 (missing, held by another "
-                                "program, or not a serial port)"};
+        throw CliFailure{3, "cannot open " + port_ + ": " + OpenFailureText(port)};
     open_ = true;
     ResetDeviceStatus(*status_);
 }
@@ -114,7 +123,10 @@ int MatrixSession::FramesSeen(int type) const
 
 void MatrixSession::onData()
 {
-    const QByteArray chunk = GlobalSerialPort().ReadPort();
+    MySerialPortComm& port = GlobalSerialPort();
+    if (const qint64 dropped = port.TakeDroppedBytes(); dropped > 0 && onDropped_)
+        onDropped_(dropped);
+    const QByteArray chunk = port.ReadAvailable();
     const auto bytes = std::span(reinterpret_cast<const uint8_t*>(chunk.constData()),
                                  static_cast<size_t>(chunk.size()));
     const std::string text = DecodeChunk(*status_, bytes);

@@ -47,6 +47,9 @@ public:
     {
         onChunk_ = std::move(handler);
     }
+    // Called before a chunk with the count of older bytes the port dropped unread: more
+    // arrived than it holds between two reads.
+    void OnDropped(std::function<void(qint64)> handler) { onDropped_ = std::move(handler); }
     const std::string& PortName() const { return port_; }
 
 private:
@@ -59,6 +62,7 @@ private:
     std::unique_ptr<DeviceStatus> status_;
     std::map<int, int> framesSeen_;
     std::function<void(const QByteArray&, const std::string&)> onChunk_;
+    std::function<void(qint64)> onDropped_;
     std::function<bool()> done_;
     QEventLoop* loop_ = nullptr;
     bool satisfied_ = false;

@@ -1,24 +1,25 @@
 // tavloctl subcommands that look at ports and at what the matrix says: ports, status,
 // monitor and send.
 #include "CliFailure.h"
-#include "CommandArguments.h"
 #include "CommandRunner.h"
 #include "Cp936.h"
 #include "InterruptWatcher.h"
 #include "MatrixCommands.h"
+#include "MatrixRequests.h"
 #include "MatrixSession.h"
 #include "SerialPortList.h"
-#include "StatusJson.h"
+#include "StateDocument.h"
 #include "StatusText.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTime>
+#include <QRegularExpression>
 #include <QTimer>
+#include <cstdlib>
 #include <memory>
 
-namespace
-{
+namespace {
 
 QString listLine(const QString& name, const QString& usb, const QString& description,
                  const QString& path)
@@ -59,23 +60,34 @@ int runStatus(const CliContext& context, bool json)
 {
     MatrixSession session(context.port);
     session.Open();
-    const bool complete = AcquireWholeState(session);
+    AcquireWholeState(session, context);
     session.Close();
-    if (!complete)
-        throw CliFailure{ExitNoReply, "no answer from the matrix on " + context.port + " within " +
-                                          std::to_string((StatusTimeoutMs() + 999) / 1000) + " s"};
     const DeviceStatus& status = session.Status();
-    PrintOut(json ? QJsonDocument(DeviceStatusToJson(status)).toJson().toStdString()
+    PrintOut(json ? QJsonDocument(StateDocument(status)).toJson().toStdString()
                   : FormatStatus(status));
     return ExitOk;
 }
 
-// A chunk as the receive box shows it, with terminal line ends.
+// A chunk as the receive box shows it, with the line ends of a text file: logs and pipes
+// read it, and a carriage return left in would hide the text before it on a terminal.
 std::string chunkText(const std::string& decoded)
 {
     QString text = DecodeCp936(decoded);
-    text.replace("\r\n", "\n");
+    text.replace(QRegularExpression(QStringLiteral("\r+\n")), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
     return text.toStdString();
+}
+
+// Local time with the date and its offset from UTC, to the millisecond: logs outlive a day.
+std::string timestamp()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const int offset = now.offsetFromUtc() / 60;
+    const QString zone = QStringLiteral("%1%2:%3")
+                             .arg(QChar(offset < 0 ? u'-' : u'+'))
+                             .arg(std::abs(offset) / 60, 2, 10, QChar(u'0'))
+                             .arg(std::abs(offset) % 60, 2, 10, QChar(u'0'));
+    return (now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + zone).toStdString();
 }
 
 std::string hexLines(const QByteArray& chunk)
@@ -99,9 +111,9 @@ int runMonitor(const CliContext& context, const MonitorOptions& options)
     session.Open();
     InterruptWatcher interrupts;
     QObject::connect(&interrupts, &InterruptWatcher::interrupted, &session, &MatrixSession::Stop);
+    session.OnDropped([](qint64 n) { PrintOut(std::to_string(n) + " bytes dropped\n"); });
     session.OnChunk([&](const QByteArray& chunk, const std::string& decoded) {
-        std::string out = "[" + QTime::currentTime().toString("HH:mm:ss.zzz").toStdString() + "] " +
-                          std::to_string(chunk.size()) + " bytes\n";
+        std::string out = "[" + timestamp() + "] " + std::to_string(chunk.size()) + " bytes\n";
         if (options.hex)
             out += hexLines(chunk);
         out += chunkText(decoded);
@@ -122,11 +134,12 @@ int runSend(const CliContext& context, const std::string& bytes, bool wait)
     session.Send(bytes);
     if (!wait)
         return ExitOk;
-    const bool answered = session.WaitUntil([&] { return !answer.empty(); }, ConfirmTimeoutMs());
+    const int timeoutMs = ConfirmTimeoutMs(context);
+    const bool answered = session.WaitUntil([&] { return !answer.empty(); }, timeoutMs);
     session.Close();
     if (!answered)
         throw CliFailure{ExitNoReply, "no answer from the matrix on " + context.port + " within " +
-                                          std::to_string((ConfirmTimeoutMs() + 999) / 1000) + " s"};
+                                          std::to_string((timeoutMs + 999) / 1000) + " s"};
     PrintOut(chunkText(answer));
     return ExitOk;
 }
@@ -151,10 +164,12 @@ void RegisterPortCommands(CLI::App& app, CliContext& context)
     auto statusJson = std::make_shared<bool>(false);
     CLI::App* status = app.add_subcommand(
         "status", "Ask the matrix for its whole state and print it: routing, names, audio, "
-                  "EDID, network and model. Repeats the request every 3.6 s and gives up "
-                  "after 30 s (exit 4).");
+                  "EDID, network and model. Repeats the request every --repeat (3.6 s) until "
+                  "every part has arrived; after --timeout (30 s) exit 4, naming what is "
+                  "missing.");
     status->fallthrough();
-    status->add_flag("--json", *statusJson, "as JSON");
+    status->add_flag("--json", *statusJson,
+                     "as the JSON state document that docs/api.md describes");
     status->callback([&context, statusJson] {
         RequirePort(context);
         RunGuarded(context, [&] { return runStatus(context, *statusJson); });
@@ -163,7 +178,8 @@ void RegisterPortCommands(CLI::App& app, CliContext& context)
     auto monitor = std::make_shared<MonitorOptions>();
     CLI::App* mon = app.add_subcommand(
         "monitor", "Print every chunk the matrix sends, decoded as the panel's receive box "
-                   "shows it, with the time it was read. Runs until interrupted.");
+                   "shows it, after the local time it was read (ISO 8601, to the millisecond) "
+                   "and its size. Lines end in LF only. Runs until interrupted.");
     mon->fallthrough();
     mon->add_flag("--hex", monitor->hex, "also print the raw bytes in hexadecimal");
     mon->add_option("--for", monitor->seconds, "stop after this many seconds")
@@ -180,10 +196,12 @@ void RegisterPortCommands(CLI::App& app, CliContext& context)
                 "after the usual 100 ms pause.");
     send->fallthrough();
     send->add_option("TEXT", *text, "the text")->required();
-    send->add_flag("--wait", *wait, "wait for an answer and print it decoded (exit 4 if none)");
+    send->add_flag("--wait", *wait,
+                   "wait for an answer and print it decoded; exit 4 if none comes within "
+                   "--timeout (5 s)");
     send->callback([&context, text, wait] {
         RequirePort(context);
-        const std::string bytes = EncodeFreeText(*text);
+        const std::string bytes = Requests::RawText(*text).commands.front();
         RunGuarded(context, [&] { return runSend(context, bytes, *wait); });
     });
 }
@@ -193,4 +211,5 @@ void RegisterMatrixCommands(CLI::App& app, CliContext& context)
     RegisterPortCommands(app, context);
     RegisterActionCommands(app, context);
     RegisterSimCommand(app, context);
+    RegisterServeCommand(app, context);
 }

@@ -3,15 +3,12 @@
 #include "AddressText.h"
 #include "Cp936.h"
 #include "HostCommands.h"
+#include "MatrixRequests.h"
 
 #include <QString>
 #include <QStringList>
 
-namespace
-{
-
-constexpr int kPorts = 4;
-constexpr int kSlots = 8;
+namespace {
 
 QString name(const DeviceStatus& s, NameTable table, int entry)
 {
@@ -32,30 +29,16 @@ QString row(const QStringList& cells, std::initializer_list<int> widths)
     return line + '\n';
 }
 
-QString onOff(int value)
-{
-    return value ? "on" : "off";
-}
+QString onOff(int value) { return value ? "on" : "off"; }
 
+// The modes as the panel labels them: H and A in capitals.
 QString audioMode(int mode)
 {
-    switch (mode) {
-    case AudioOff:
-        return "off";
-    case AudioH:
-        return "H";
-    case AudioA:
-        return "A";
-    default:
-        return QString::number(mode);
-    }
+    return mode == AudioOff ? QStringLiteral("off")
+                            : QString::fromStdString(AudioModeWord(mode)).toUpper();
 }
 
-QString edidModeName(int mode)
-{
-    static const char* names[] = {"default", "user", "hdmi", "hdbt"};
-    return mode >= 0 && mode < 4 ? names[mode] : QString::number(mode);
-}
+QString edidModeName(int mode) { return QString::fromStdString(EdidModeWord(mode)); }
 
 QString model(const DeviceStatus& s)
 {
@@ -84,13 +67,13 @@ QString routing(const DeviceStatus& s)
                        hasNames(s, NameTable::HdbtOutputPort);
     if (!named) {
         QString text = "Routing\n" + row({"Output", "Input"}, {6});
-        for (int o = 1; o <= kPorts; ++o)
+        for (int o = 1; o <= kPortCount; ++o)
             text += row({QString::number(o), QString::number(s.videoInput(o))}, {6});
         return text + '\n';
     }
     QString text = "Routing\n" +
                    row({"Output", "HDMI name", "HDBT name", "Input", "Input name"}, {6, 16, 16, 5});
-    for (int o = 1; o <= kPorts; ++o) {
+    for (int o = 1; o <= kPortCount; ++o) {
         const int input = s.videoInput(o);
         text += row({QString::number(o), name(s, NameTable::HdmiOutputPort, o),
                      name(s, NameTable::HdbtOutputPort, o), QString::number(input),
@@ -108,13 +91,13 @@ QString audio(const DeviceStatus& s)
     const bool named = hasNames(s, NameTable::InputPort);
     QString text = "Audio inputs\n" +
                    (named ? row({"Input", "Name", "Mode"}, {5, 16}) : row({"Input", "Mode"}, {5}));
-    for (int i = 1; i <= kPorts; ++i) {
+    for (int i = 1; i <= kPortCount; ++i) {
         const QString mode = audioMode(s.audioInputMode(i));
         text += named ? row({QString::number(i), name(s, NameTable::InputPort, i), mode}, {5, 16})
                       : row({QString::number(i), mode}, {5});
     }
     text += "\nAudio outputs\n" + row({"Output", "HDMI", "I2S", "S/PDIF"}, {6, 4, 4});
-    for (int o = 1; o <= kPorts; ++o)
+    for (int o = 1; o <= kPortCount; ++o)
         text += row({QString::number(o), QString::number(s.audioOutputHdmi(o)),
                      onOff(s.audioOutputIis(o)), onOff(s.audioOutputSpdif(o))},
                     {6, 4, 4});
@@ -126,7 +109,7 @@ QString edid(const DeviceStatus& s)
     QString text;
     if (s.hasStatusBlock()) {
         text += "EDID of the inputs\n" + row({"Input", "Mode", "Source", "Presents"}, {5, 7, 6});
-        for (int i = 1; i <= kPorts; ++i)
+        for (int i = 1; i <= kPortCount; ++i)
             text += row({QString::number(i), edidModeName(s.edidMode(i)),
                          QString::number(s.edidData(i) + 1), name(s, NameTable::EdidInput, i)},
                         {5, 7, 6});
@@ -135,11 +118,11 @@ QString edid(const DeviceStatus& s)
     // The name tables arrive on their own; list them only when one of them has.
     QString slotRows;
     bool anyName = false;
-    for (int k = 1; k <= kSlots; ++k) {
-        const QStringList cells = {QString::number(k), name(s, NameTable::EdidDefault, k),
-                                   name(s, NameTable::EdidUser, k),
-                                   k <= kPorts ? name(s, NameTable::EdidHdmiOutput, k) : QString(),
-                                   k <= kPorts ? name(s, NameTable::EdidHdbtOutput, k) : QString()};
+    for (int k = 1; k <= kEdidSlotCount; ++k) {
+        const QStringList cells = {
+            QString::number(k), name(s, NameTable::EdidDefault, k), name(s, NameTable::EdidUser, k),
+            k <= kPortCount ? name(s, NameTable::EdidHdmiOutput, k) : QString(),
+            k <= kPortCount ? name(s, NameTable::EdidHdbtOutput, k) : QString()};
         anyName = anyName || !cells.mid(1).join("").isEmpty();
         slotRows += row(cells, {4, 16, 16, 16});
     }
@@ -153,7 +136,7 @@ QString edid(const DeviceStatus& s)
 QString scenes(const DeviceStatus& s)
 {
     QString list;
-    for (int k = 1; k <= kSlots; ++k) {
+    for (int k = 1; k <= kSceneCount; ++k) {
         const QString n = name(s, NameTable::Scene, k);
         if (!n.isEmpty())
             list += row({QString::number(k), n}, {5});
@@ -202,4 +185,34 @@ std::string FormatNameTable(const DeviceStatus& status, NameTable table, int cou
     for (int k = 1; k <= count; ++k)
         text += row({QString::number(k), name(status, table, k)}, {3});
     return text.toStdString();
+}
+
+std::string FormatChange(const DeviceStatus& status, ActionScope scope, NameTable names)
+{
+    switch (scope) {
+    case ActionScope::Routing:
+        return FormatStatus(status, SectionRouting);
+    case ActionScope::Audio:
+        return FormatStatus(status, SectionAudio);
+    case ActionScope::Edid:
+        return FormatStatus(status, SectionEdid);
+    case ActionScope::Network:
+        return FormatStatus(status, SectionNetwork);
+    case ActionScope::Names:
+        break;
+    case ActionScope::Nothing:
+        return {};
+    }
+    switch (names) {
+    case NameTable::Scene:
+        return "Scenes\n" + FormatNameTable(status, names, kSceneCount);
+    case NameTable::EdidUser:
+        return "User EDIDs\n" + FormatNameTable(status, names, kEdidSlotCount);
+    case NameTable::InputPort:
+        return "Input names\n" + FormatNameTable(status, names, kPortCount);
+    case NameTable::HdmiOutputPort:
+        return "HDMI output names\n" + FormatNameTable(status, names, kPortCount);
+    default:
+        return "HDBT output names\n" + FormatNameTable(status, names, kPortCount);
+    }
 }

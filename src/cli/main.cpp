@@ -1,9 +1,53 @@
 // tavloctl: the matrix from scripts and the command line.
 #include "CliCommands.h"
+#include "CommandSuggestion.h"
 #include "MatrixCommands.h"
+#include "Refusal.h"
+#include "TavloVersion.h"
 
 #include <QCoreApplication>
 #include <iostream>
+
+namespace {
+
+const char kExitCodes[] = "Exit codes: 0 ok, 2 usage or refused input, 3 port error (cannot open, "
+                          "lost), 4 no reply in time.\n";
+
+// A number of seconds within the bounds, said in words a script writer reads at a glance.
+CLI::Validator seconds(double low, double high)
+{
+    const std::string range = QStringLiteral("%1 to %2").arg(low).arg(high).toStdString();
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            double value = -1;
+            const bool number = CLI::detail::lexical_cast(text, value);
+            return number && value >= low && value <= high
+                       ? std::string()
+                       : "must be seconds from " + range + ", not '" + text + "'";
+        },
+        "", "seconds");
+}
+
+void addGlobalOptions(CLI::App& app, CliContext& context)
+{
+    app.set_version_flag("--version", std::string("tavloctl ") + TAVLO_VERSION,
+                         "print the version and exit");
+    app.add_option("--port", context.port, "serial port: a name from `tavloctl ports` or a path")
+        ->type_name("PORT");
+    app.add_option("--timeout", context.timeoutS,
+                   "seconds to wait for the matrix before giving up with exit 4: for the whole "
+                   "state with status (default 30), for the confirmation or answer with --wait "
+                   "(default 5)")
+        ->type_name("SECONDS")
+        ->check(seconds(0, 86400));
+    app.add_option("--repeat", context.repeatS,
+                   "seconds between status's requests while it waits for the whole state "
+                   "(default 3.6)")
+        ->type_name("SECONDS")
+        ->check(seconds(0.1, 3600));
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -11,18 +55,26 @@ int main(int argc, char** argv)
     CLI::App app{"tavloctl: control a 4x8 HDMI2.0 Matrix over its serial line, run a simulated "
                  "matrix, or decode what a matrix sent."};
     app.require_subcommand(1);
+    app.footer(kExitCodes);
     CliContext context;
-    app.add_option("--port", context.port, "serial port: a name from `tavloctl ports` or a path");
+    addGlobalOptions(app, context);
     RegisterDecodeCommand(app, context);
     RegisterMatrixCommands(app, context);
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
+        if (const auto unknown = UnknownCommandMessage(app, error)) {
+            std::cerr << "tavloctl: " << *unknown << "\n";
+            return ExitUsage;
+        }
         const int code = app.exit(error);
         return code == 0 ? ExitOk : ExitUsage;
     } catch (const UsageError& error) {
         std::cerr << "tavloctl: " << error.message << "\n";
+        return ExitUsage;
+    } catch (const Refusal& refusal) {
+        std::cerr << "tavloctl: " << refusal.message << "\n";
         return ExitUsage;
     }
     return context.exitCode;

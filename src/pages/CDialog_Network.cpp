@@ -82,9 +82,25 @@ std::optional<std::string> eightBitText(const QString& text)
     return text.toLatin1().toStdString();
 }
 
-bool passesCheck(const std::optional<std::string>& text)
+// Why Apply must not send the three texts, or nothing. Whatever the page has always refused
+// keeps its one message; a leading zero or a mask with a gap in its one-bits, refused since,
+// is named, or the operator could not tell what is wrong with a text that looks fine.
+std::optional<QString> applyRefusal(const std::optional<std::string>& ip,
+                                    const std::optional<std::string>& mask,
+                                    const std::optional<std::string>& gateway)
 {
-    return text && CheckAddressText(*text);
+    if (!ip || !mask || !gateway)
+        return kCheckAddresses;
+    const AddressVerdict verdicts[] = {CheckAddress(*ip), CheckMask(*mask), CheckAddress(*gateway)};
+    for (const AddressVerdict& verdict : verdicts) {
+        if (verdict.fault == AddressFault::Malformed)
+            return kCheckAddresses;
+    }
+    for (const AddressVerdict& verdict : verdicts) {
+        if (!verdict.passes())
+            return QString::fromLatin1(verdict.reason);
+    }
+    return std::nullopt;
 }
 
 QString defaultMaskFor(int firstOctet)
@@ -248,8 +264,8 @@ void CDialog_Network::onApply()
     const auto ip = eightBitText(ipText_);
     const auto mask = eightBitText(maskText_);
     const auto gateway = eightBitText(gatewayText_);
-    if (!passesCheck(ip) || !passesCheck(mask) || !passesCheck(gateway)) {
-        ShowError(kCheckAddresses);
+    if (const auto refusal = applyRefusal(ip, mask, gateway)) {
+        ShowError(*refusal);
         return;
     }
     if (!IsSameSegment(*ip, *mask, *gateway) &&

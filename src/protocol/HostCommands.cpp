@@ -1,33 +1,19 @@
 #include "HostCommands.h"
 
-#include <cstdio>
-
-namespace {
-
-// Formats the numeric fields the way the matrix expects them: plain decimal, no padding.
-template <typename... Args> HostCommand format(const char* pattern, Args... args)
-{
-    char buffer[128];
-    const int n = std::snprintf(buffer, sizeof buffer, pattern, args...);
-    return HostCommand(buffer, n > 0 ? static_cast<size_t>(n) : 0);
-}
-
-} // namespace
-
 namespace Commands {
 
 HostCommand VideoRoute(int output, int input)
 {
-    return format("#video_d out%d matrix=%d", output, input);
+    return FormatCommand("#video_d out%d matrix=%d", output, input);
 }
 
-HostCommand SceneSave(int preset) { return format("#group%d exe=1", preset); }
+HostCommand SceneSave(int preset) { return FormatCommand("#group%d exe=1", preset); }
 
-HostCommand SceneRecall(int preset) { return format("#group%d exe=2", preset); }
+HostCommand SceneRecall(int preset) { return FormatCommand("#group%d exe=2", preset); }
 
 HostCommand SceneSaveNamed(int preset, std::string_view encodedName)
 {
-    return format("#group%d exe=1 name=", preset).append(encodedName);
+    return FormatCommand("#group%d exe=1 name=", preset).append(encodedName);
 }
 
 HostCommand PortRename(PortGroup group, int port, std::string_view encodedName)
@@ -35,29 +21,32 @@ HostCommand PortRename(PortGroup group, int port, std::string_view encodedName)
     const char* target = group == PortGroup::Input  ? "in"
                          : group == PortGroup::Hdmi ? "hdmi"
                                                     : "hdbt";
-    return format("#port %s%d name=", target, port).append(encodedName);
+    return FormatCommand("#port %s%d name=", target, port).append(encodedName);
 }
 
-HostCommand AudioInput(int input, int enc) { return format("#audio_d in%d enc=%d", input, enc); }
+HostCommand AudioInput(int input, int enc)
+{
+    return FormatCommand("#audio_d in%d enc=%d", input, enc);
+}
 
 HostCommand AudioOutputIis(int output, bool on)
 {
-    return format("#audio_d out%d iis=%d", output, on ? 1 : 0);
+    return FormatCommand("#audio_d out%d iis=%d", output, on ? 1 : 0);
 }
 
 HostCommand AudioOutputSpdif(int output, bool on)
 {
-    return format("#audio_d out%d spdif=%d", output, on ? 1 : 0);
+    return FormatCommand("#audio_d out%d spdif=%d", output, on ? 1 : 0);
 }
 
 HostCommand EdidInput(int input, int mode, int data)
 {
-    return format("#edid_d in%d mode=%d data=%d", input, mode, data);
+    return FormatCommand("#edid_d in%d mode=%d data=%d", input, mode, data);
 }
 
 HostCommand EdidStoreUser(int slot, int mode, int output)
 {
-    return format("#edid_d user%d mode=%d data=%d", slot, mode, output);
+    return FormatCommand("#edid_d user%d mode=%d data=%d", slot, mode, output);
 }
 
 HostCommand IpDhcp(bool on) { return on ? "#ip dhcp=1" : "#ip dhcp=0"; }

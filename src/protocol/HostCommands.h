@@ -3,6 +3,7 @@
 // the wire: no terminator, no line end. Commands are told apart by the matrix only by the
 // pause in front of each (see SendCommand). Port, input, output, scene and slot numbers count
 // from 1; 0 as a target means "all".
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,19 @@ enum EdidMode { EdidDefault = 0, EdidUser = 1, EdidHdmi = 2, EdidHdbt = 3 };
 
 // Audio input modes ("enc" codes), the same codes the status block reports.
 enum AudioInputMode { AudioOff = 0, AudioH = 1, AudioA = 2 };
+
+// Formats numeric fields the way the matrix expects them (plain decimal, no padding) into a
+// command of whatever length the pattern yields.
+template <typename... Args> HostCommand FormatCommand(const char* pattern, Args... args)
+{
+    const int length = std::snprintf(nullptr, 0, pattern, args...);
+    if (length <= 0)
+        return {};
+    HostCommand line(static_cast<size_t>(length), '\0');
+    // The string owns one byte beyond its size for the terminator snprintf writes.
+    std::snprintf(line.data(), line.size() + 1, pattern, args...);
+    return line;
+}
 
 namespace Commands {
 

@@ -1,6 +1,7 @@
 #include "MySerialPortComm.h"
 
 #include "MySerialPortCommWorker.h"
+#include "PortTransport.h"
 
 #include <QThread>
 
@@ -29,7 +30,7 @@ MySerialPortComm::~MySerialPortComm()
     if (thread_->isRunning()) {
         RunOnPortThread(worker_, [this] {
             worker_->close();
-            // The worker's children (port, timer) belong to this thread: free them here.
+            // The worker's children (timers, reconnector) belong to this thread: free them here.
             qDeleteAll(worker_->children());
             return true;
         });
@@ -46,8 +47,9 @@ bool MySerialPortComm::OpenPortByName(const QString& portName, int baudRate)
     // application object, which may not exist yet when the global port is made.
     if (!thread_->isRunning())
         thread_->start();
-    return RunOnPortThread(
+    lastOpenFailure_ = RunOnPortThread(
         worker_, [this, portName, baudRate] { return worker_->open(portName, baudRate); });
+    return !lastOpenFailure_.failed();
 }
 
 bool MySerialPortComm::ConfigureLine(int baudRate)
@@ -76,7 +78,21 @@ QByteArray MySerialPortComm::ReadPort()
 {
     if (!IsOpen())
         return {};
-    return RunOnPortThread(worker_, [this] { return worker_->read(); });
+    return RunOnPortThread(worker_, [this] { return worker_->read(kMaxRead); });
+}
+
+QByteArray MySerialPortComm::ReadAvailable()
+{
+    if (!IsOpen())
+        return {};
+    return RunOnPortThread(worker_, [this] { return worker_->read(-1); });
+}
+
+qint64 MySerialPortComm::TakeDroppedBytes()
+{
+    if (!thread_->isRunning())
+        return 0;
+    return RunOnPortThread(worker_, [this] { return worker_->takeDropped(); });
 }
 
 bool MySerialPortComm::DrainOutput(int timeoutMs)
@@ -88,12 +104,29 @@ bool MySerialPortComm::DrainOutput(int timeoutMs)
 
 void MySerialPortComm::ClosePort()
 {
-    if (!IsOpen())
+    if (!IsOpen() && !IsWaitingToReconnect())
         return;
     RunOnPortThread(worker_, [this] {
         worker_->close();
         return true;
     });
+}
+
+void MySerialPortComm::SetReconnect(bool on)
+{
+    if (!thread_->isRunning())
+        thread_->start();
+    RunOnPortThread(worker_, [this, on] {
+        worker_->setReconnect(on);
+        return true;
+    });
+}
+
+bool MySerialPortComm::IsWaitingToReconnect() const { return worker_->isWaiting(); }
+
+bool MySerialPortComm::IsSocketPortName(const QString& portName)
+{
+    return PortTransport::IsSocketPortName(portName);
 }
 
 MySerialPortComm& GlobalSerialPort()

@@ -1,14 +1,23 @@
 #pragma once
-// The one serial connection to the matrix. The QSerialPort lives on the port's own thread (the
-// monitor thread); every call below may come from any thread and is carried out there.
+// The one connection to the matrix: a serial device, or a TCP connection for a port named
+// socket://HOST:PORT (a serial device server, tavloctl serve). Callers never learn which; both
+// behave alike in everything below. The device lives on the port's own thread; every call
+// below may come from any thread and is carried out there. LastOpenError() and
+// LastOpenErrorText() are kept on the opening side: read them on the thread that opened.
 //
 // - Writes are queued to the port thread: serialised by construction and put on the wire at
 //   once, even while the calling thread sleeps in one of its pauses.
-// - When at least 2 bytes are queued the port waits 500 ms (bytes arriving meanwhile join the
+// - Received bytes are held until read, up to kMaxHeldUnread; beyond that the oldest are
+//   dropped and counted (TakeDroppedBytes), so a flood cannot grow memory without bound.
+// - When at least 2 bytes are held the port waits 500 ms (bytes arriving meanwhile join the
 //   first ones) and then emits dataReceived, which receivers on other threads get queued.
-// - A port that fails for good while open (adapter pulled, line gone) is closed by the port
-//   object itself and portLost is emitted once.
+// - A port that fails for good while open (adapter pulled, line gone, connection closed) is
+//   closed by the port object itself and portLost is emitted once. With reconnecting on (see
+//   SetReconnect) it is reported with portLostWaiting instead, and the port comes back by
+//   itself when the device does.
 // - Every operation on a closed port returns 0/false and does nothing else.
+#include "PortOpenError.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -20,37 +29,79 @@ class MySerialPortComm : public QObject {
     Q_OBJECT
 public:
     static constexpr int kMaxRead = 16384;
+    // At 115200 baud a line needs a minute and a half to send this much: a real matrix never
+    // reaches it, even with the reader held up; only a flood over a network port does.
+    static constexpr qint64 kMaxHeldUnread = 1 << 20;
 
     MySerialPortComm();
     ~MySerialPortComm() override; // closes the port if open, ends the port thread
 
-    // Opens the port by name (COM3, ttyUSB0) or device path (/dev/pts/4) at the baud rate with
-    // 8 data bits, no parity, one stop bit; flow control stays as the driver has it. An open
-    // port is closed first. False when the device cannot be opened or set up.
+    // Opens the port by name (COM3, ttyUSB0), device path (/dev/pts/4, links resolved) or
+    // socket://HOST:PORT, at the baud rate with 8 data bits, no parity, one stop bit and no
+    // flow control, then raises DTR and RTS. On Unix the device is locked against every other
+    // Tavlo program, whatever name it uses. An open port is closed first. False when the
+    // device cannot be opened or set up; LastOpenError() then says why. A connection is given
+    // a few seconds at most.
     bool OpenPortByName(const QString& portName, int baudRate);
+    PortOpenError LastOpenError() const { return lastOpenFailure_.error; }
+    // The reason in plain words, without the port's name: "held by another program".
+    QString LastOpenErrorText() const { return lastOpenFailure_.text; }
+    // Succeeds and does nothing on a network port: the line belongs to the far end.
     bool ConfigureLine(int baudRate);
     bool IsOpen() const;
 
     // Queues the bytes for the port thread; returns the count queued, 0 when closed.
     int WritePort(const QByteArray& bytes);
-    // Whatever is queued, at most kMaxRead bytes; empty when closed or nothing is queued.
+    // The oldest bytes held, at most kMaxRead of them; empty when closed or nothing is held.
     QByteArray ReadPort();
-    // Blocks until every byte written so far has left the port, or the time is up.
+    // Everything held (at most kMaxHeldUnread bytes); empty when closed or nothing is held.
+    QByteArray ReadAvailable();
+    // Bytes dropped unread since the last call, because more than kMaxHeldUnread was held.
+    qint64 TakeDroppedBytes();
+    // Blocks until every byte written so far has left the port (for a network port: has been
+    // taken by the peer, where the system can tell), or the time is up.
     bool DrainOutput(int timeoutMs);
-    // Discards unsent output, stops the monitor, closes the device.
+    // Discards unsent output, stops the monitor, closes the device; stops waiting for a lost
+    // port to return.
     void ClosePort();
+
+    // Coming back after a loss; off by default, as a program would choose for its run.
+    // With it on, a port lost while open is not closed for good:
+    // - portLostWaiting(reason) is emitted instead of portLost, and the port counts as closed
+    //   (IsOpen() false, writes dropped) while IsWaitingToReconnect() is true;
+    // - about once a second the port object looks for the same adapter: a serial device by
+    //   the name it was opened with (a /dev/serial/by-id link stays right across replugs) and,
+    //   where the system reports them, by serial number, vendor and product, never another
+    //   adapter; a network port reconnects to the same address;
+    // - it reopens it with the same line settings and emits portReconnected();
+    // - a reopen that fails (busy, permission, refused) is retried with backoff up to 8 s, and
+    //   each new reason is emitted once through reconnectFailing(reason), a text that names the
+    //   port: "/dev/ttyUSB0: held by another program".
+    // ClosePort() and OpenPortByName() stop the waiting; SetReconnect(false) stops it too and
+    // then reports the loss with portLost, as if reconnecting had been off.
+    void SetReconnect(bool on);
+    bool IsWaitingToReconnect() const;
+
+    // A port named socket://HOST:PORT is a network port; names for the system's port list
+    // pass such a name through as it is.
+    static bool IsSocketPortName(const QString& portName);
 
 signals:
     // Bytes accepted by WritePort, emitted on the writer's thread as they are queued (so a
     // receiver on another thread sees them in the order they go out).
     void dataWritten(const QByteArray& bytes);
-    void dataReceived();                  // the receive notification
-    void portLost(const QString& reason); // the device failed while open; the port is closed
+    // The rest are emitted on the port thread; receivers on other threads get them queued.
+    void dataReceived();                          // the receive notification
+    void portLost(const QString& reason);         // failed while open; the port is closed
+    void portLostWaiting(const QString& reason);  // lost, and waiting for it to return
+    void portReconnected();                       // open again after portLostWaiting
+    void reconnectFailing(const QString& reason); // the device is back but will not open
 
 private:
     class Worker;
     QThread* thread_;
     Worker* worker_;
+    PortOpenFailure lastOpenFailure_;
 };
 
 // The program's one port.

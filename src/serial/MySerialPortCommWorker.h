@@ -1,44 +1,58 @@
 #pragma once
 // The half of MySerialPortComm that lives on the port thread. Every member function runs on
 // that thread only; the owner reaches it through queued or blocking-queued calls. Only
-// isOpen() may be read from anywhere.
+// isOpen() and isWaiting() may be read from anywhere.
 #include "MySerialPortComm.h"
+#include "PortOpenError.h"
+#include "ReceiveQueue.h"
 
 #include <QObject>
-#include <QSerialPort>
 #include <atomic>
+#include <memory>
 
+class PortReconnector;
+class PortTransport;
 class QDeadlineTimer;
 class QTimer;
 
-class MySerialPortComm::Worker : public QObject
-{
+class MySerialPortComm::Worker : public QObject {
 public:
     explicit Worker(MySerialPortComm& owner);
+    ~Worker() override;
 
-    bool open(const QString& portName, int baudRate);
+    PortOpenFailure open(const QString& portName, int baudRate);
     bool configure(int baudRate);
     void write(const QByteArray& bytes);
-    QByteArray read();
+    QByteArray read(qint64 maxBytes); // negative: everything held
+    qint64 takeDropped();
     bool drain(int timeoutMs);
     void close();
+    void setReconnect(bool on);
 
     bool isOpen() const { return open_.load(); }
+    bool isWaiting() const { return waiting_.load(); }
 
 private:
-    void makeNotifyDelay();
+    void makeHelpers();
+    void attach();
+    void detach();
     void onReadyRead();
-    void onError(QSerialPort::SerialPortError error);
-    bool isWriteStall(QSerialPort::SerialPortError error);
+    void onLost(const QString& reason);
     void finishLost(quint64 generation, const QString& reason);
-    bool drainDriverQueue(const QDeadlineTimer& deadline);
-    int driverQueued() const;
+    void onReconnected();
+    void stopWaiting();
+    bool drainSystemQueue(const QDeadlineTimer& deadline);
 
     MySerialPortComm& owner_;
-    QSerialPort* port_ = nullptr; // one per open, so a lost port leaves no stale state behind
+    std::unique_ptr<PortTransport> transport_; // kept while waiting: it knows what to reopen
+    ReceiveQueue received_{kMaxHeldUnread};
     QTimer* notifyDelay_ = nullptr;
+    PortReconnector* reconnector_ = nullptr;
     quint64 generation_ = 0; // counts opens, so a late loss report cannot close a newer port
     int baudRate_ = 0;
-    int writeStalls_ = 0;
+    QString portName_;
+    QString lossReason_;
+    bool reconnect_ = false;
     std::atomic<bool> open_{false};
+    std::atomic<bool> waiting_{false};
 };

@@ -1,10 +1,11 @@
 #include "SerialPortList.h"
 
+#include "SerialPortBus.h"
+
 #include <QSerialPortInfo>
 #include <algorithm>
 
-namespace
-{
+namespace {
 std::vector<SSerInfo>& ExtraPorts()
 {
     static std::vector<SSerInfo> extra;
@@ -21,7 +22,7 @@ SSerInfo RecordFor(const QSerialPortInfo& port)
     info.friendlyName = description.isEmpty()
                             ? info.portName
                             : description + QStringLiteral(" (%1)").arg(info.portName);
-    info.isUsbDevice = port.hasVendorIdentifier();
+    info.isUsbDevice = IsUsbPort(port);
     info.portDescription = description;
     return info;
 }
@@ -77,10 +78,7 @@ void AddExtraSerialPort(SSerInfo info)
         extra.push_back(std::move(info));
 }
 
-void ClearExtraSerialPorts()
-{
-    ExtraPorts().clear();
-}
+void ClearExtraSerialPorts() { ExtraPorts().clear(); }
 
 QString PortListItem(const SSerInfo& info)
 {

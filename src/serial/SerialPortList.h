@@ -15,8 +15,7 @@ struct SSerInfo {
 };
 
 // Raised when the ports cannot be listed; what() is the text for the operator.
-class SerialPortListError : public std::runtime_error
-{
+class SerialPortListError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };

@@ -1,6 +1,7 @@
 // tavloctl run as a real process against a simulated matrix on a pseudo-terminal.
 #include "MatrixBlocks.h"
 #include "MatrixSimulator.h"
+#include "TavloVersion.h"
 #include "ToolProcess.h"
 
 #include <QJsonArray>
@@ -9,11 +10,11 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
 #include <thread>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 using namespace std::chrono_literals;
 
@@ -27,21 +28,27 @@ constexpr double kStampSlackMs = 5.0;
 
 const std::string kGbkHall = "\xB4\xF3\xCC\xFC"; // "大厅" in code page 936
 
-// Short waits: the defaults (30 s, 3.6 s, 5 s) are the panel's and would make slow tests.
-const ToolProcess::Env kQuick = {{"TAVLOCTL_STATUS_TIMEOUT_MS", "3000"},
-                                 {"TAVLOCTL_STATUS_REPEAT_MS", "700"},
-                                 {"TAVLOCTL_WAIT_MS", "2000"}};
+using Args = std::vector<std::string>;
 
-std::vector<int> firstFour(const QJsonValue& list)
+// Short waits: the defaults (30 s, 3.6 s, 5 s) are the panel's and would make slow tests.
+const Args kQuick = {"--timeout", "3", "--repeat", "0.7"};
+
+Args operator+(Args a, const Args& b)
 {
-    std::vector<int> values;
-    for (int i = 0; i < 4; ++i)
-        values.push_back(list.toArray().at(i).toInt(-1));
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// One field of every entry of a list in the state document.
+std::vector<QJsonValue> field(const QJsonObject& document, const char* list, const char* key)
+{
+    std::vector<QJsonValue> values;
+    for (const QJsonValue& entry : document[list].toArray())
+        values.push_back(entry.toObject()[key]);
     return values;
 }
 
-class Tavloctl : public ::testing::Test
-{
+class Tavloctl : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -49,10 +56,9 @@ protected:
         ASSERT_TRUE(sim.Start(&error)) << error;
     }
 
-    ToolResult tool(std::vector<std::string> args, const ToolProcess::Env& env = kQuick)
+    ToolResult tool(const Args& args, const Args& waits = kQuick)
     {
-        args.insert(args.begin(), {"--port", sim.SlavePath()});
-        return ToolProcess::run(kTool, args, env);
+        return ToolProcess::run(kTool, Args{"--port", sim.SlavePath()} + waits + args);
     }
 
     std::vector<std::string> commandsReceived()
@@ -82,15 +88,15 @@ TEST_F(Tavloctl, statusJsonReportsTheSimulatorsState)
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const QJsonObject json =
         QJsonDocument::fromJson(QByteArray::fromStdString(result.out)).object();
-    const QJsonObject status = json["status"].toObject();
-    EXPECT_EQ(firstFour(status["videoInput"]), (std::vector<int>{2, 4, 1, 3}));
-    EXPECT_EQ(firstFour(status["audioInputMode"]), (std::vector<int>{0, 2, 1, 0}));
-    const QJsonObject names = json["names"].toObject();
-    EXPECT_EQ(names["inputPort"].toArray()[0].toString(), QString::fromUtf8("大厅"));
-    EXPECT_EQ(names["scene"].toArray()[7].toString(), "Late show");
-    EXPECT_EQ(json["network"].toObject()["ip"].toString(), "172.16.0.9");
-    EXPECT_EQ(json["network"].toObject()["dhcp"].toInt(), 1);
-    EXPECT_EQ(json["model"].toObject()["productModel"].toString(), "MODEL-X");
+    EXPECT_EQ(json["api"], 1);
+    EXPECT_EQ(field(json, "outputs", "input"), (std::vector<QJsonValue>{2, 4, 1, 3}));
+    EXPECT_EQ(field(json, "outputs", "number"), (std::vector<QJsonValue>{1, 2, 3, 4}));
+    EXPECT_EQ(field(json, "inputs", "audio"), (std::vector<QJsonValue>{"off", "a", "h", "off"}));
+    EXPECT_EQ(field(json, "inputs", "name")[0], QString::fromUtf8("大厅"));
+    EXPECT_EQ(field(json, "scenes", "name")[7], "Late show");
+    EXPECT_EQ(json["network"]["ip"], "172.16.0.9");
+    EXPECT_EQ(json["network"]["dhcp"], true);
+    EXPECT_EQ(json["device"]["model"], "MODEL-X");
     EXPECT_EQ(commandsReceived(), std::vector<std::string>{"#upper:80/00"});
 }
 
@@ -116,9 +122,7 @@ void PrintTo(const Change& change, std::ostream* out)
         *out << arg << ' ';
 }
 
-class TavloctlChange : public Tavloctl, public ::testing::WithParamInterface<Change>
-{
-};
+class TavloctlChange : public Tavloctl, public ::testing::WithParamInterface<Change> {};
 
 TEST_P(TavloctlChange, changesTheMatrixAndPrintsTheConfirmedState)
 {
@@ -234,8 +238,7 @@ TEST_F(Tavloctl, lastCommandIsOnTheWireBeforeTheToolEnds)
 TEST_F(Tavloctl, noAnswerGivesExitFourAfterRepeatedRequests)
 {
     sim.DropReplies(-1);
-    const ToolResult result = tool(
-        {"status"}, {{"TAVLOCTL_STATUS_TIMEOUT_MS", "1600"}, {"TAVLOCTL_STATUS_REPEAT_MS", "500"}});
+    const ToolResult result = tool({"status"}, {"--timeout", "1.6", "--repeat", "0.5"});
     EXPECT_EQ(result.exitCode, 4) << result.err;
     EXPECT_NE(result.err.find("no answer"), std::string::npos) << result.err;
     EXPECT_GE(result.elapsedMs, 1600.0);
@@ -244,6 +247,32 @@ TEST_F(Tavloctl, noAnswerGivesExitFourAfterRepeatedRequests)
     for (size_t i = 1; i < log.size(); ++i) {
         EXPECT_EQ(log[i].bytes, "#upper:80/00");
         EXPECT_GE(log[i].gapMs, kPauseMs - kStampSlackMs);
+    }
+}
+
+TEST_F(Tavloctl, statusRepeatsItsRequestUntilEveryPartHasArrived)
+{
+    sim.CorruptChecksums(2); // the network and status blocks of the first answer
+    const ToolResult result = tool({"status", "--json"}, {"--timeout", "5", "--repeat", "0.7"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(commandsReceived(), (std::vector<std::string>{"#upper:80/00", "#upper:80/00"}));
+    const QJsonObject json =
+        QJsonDocument::fromJson(QByteArray::fromStdString(result.out)).object();
+    EXPECT_EQ(json["network"]["ip"], "192.168.1.100");
+    EXPECT_EQ(json["outputs"][3]["input"], 4);
+}
+
+TEST_F(Tavloctl, statusThatNeverGetsTheWholeStateNamesWhatIsMissing)
+{
+    for (const Args& status : {Args{"status", "--json"}, Args{"status"}}) {
+        sim.CorruptChecksums(2); // the network and status blocks; one request only
+        const ToolResult result = tool(status, {"--timeout", "1.5", "--repeat", "60"});
+        EXPECT_EQ(result.exitCode, 4) << status.size();
+        EXPECT_NE(result.err.find("never arrived whole: network settings, routing and audio/EDID "
+                                  "status\n"),
+                  std::string::npos)
+            << result.err;
+        EXPECT_EQ(result.out, "") << "nothing of a partial state is printed";
     }
 }
 
@@ -292,7 +321,7 @@ TEST_F(Tavloctl, lostLineGivesExitThreeWithAClearMessage)
 TEST_F(Tavloctl, unopenablePortGivesExitThree)
 {
     const ToolResult result =
-        ToolProcess::run(kTool, {"--port", "/dev/no-such-matrix", "status"}, kQuick);
+        ToolProcess::run(kTool, Args{"--port", "/dev/no-such-matrix", "status"} + kQuick);
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_NE(result.err.find("cannot open /dev/no-such-matrix"), std::string::npos) << result.err;
 }
@@ -308,9 +337,7 @@ void PrintTo(const Refusal& refusal, std::ostream* out)
         *out << arg << ' ';
 }
 
-class TavloctlRefusal : public Tavloctl, public ::testing::WithParamInterface<Refusal>
-{
-};
+class TavloctlRefusal : public Tavloctl, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(TavloctlRefusal, refusesBeforeSendingAnything)
 {
@@ -332,7 +359,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{{"route", "5", "1"}, "input must be"},
         Refusal{{"route", "1", "0"}, "output must be"},
         Refusal{{"route", "1", "all", "2"}, "'all' stands alone"},
-        Refusal{{"scene", "keep", "1"}, "save, recall"},
+        Refusal{{"scene", "keep", "1"}, "unknown command 'scene keep'; choose one of save, recall"},
         Refusal{{"scene", "save", "9"}, "scene must be"},
         Refusal{{"audio", "input", "1", "x"}, "off, h, a"},
         Refusal{{"audio", "output", "5", "iis", "on"}, "output must be"},
@@ -346,12 +373,21 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{{"ip", "static", "230.1.1.1", "255.0.0.0", "230.0.0.1"}, "between 1 and 223"},
         Refusal{{"ip", "static", "192.168.1.10", "255.255.255.0", "192.168.2.1"},
                 "same network segment"},
+        Refusal{{"ip", "static", "010.1.1.1", "255.0.0.0", "10.0.0.1"},
+                "'010.1.1.1': part 1 has a leading zero"},
+        Refusal{{"ip", "static", "10.1.1.1", "255.0.255.0", "10.0.0.1"},
+                "'255.0.255.0' is not a subnet mask"},
+        Refusal{{"ip", "static", "10.1.1.1", "0.0.0.0", "10.0.0.1", "--yes"},
+                "'0.0.0.0' is not a subnet mask"},
+        Refusal{{"ip", "static", " 1.2.3.4", "255.0.0.0", "1.0.0.1"},
+                "' 1.2.3.4' contains a blank"},
+        Refusal{{"ip", "static", "+1.2.3.4", "255.0.0.0", "1.0.0.1"}, "'+1.2.3.4' contains a sign"},
         Refusal{{"dhcp", "maybe"}, "off, on"}, Refusal{{"reboot"}, "--yes"},
         Refusal{{"factory"}, "--yes"}, Refusal{{"send", "😀"}, "code page 936"}));
 
 TEST_F(Tavloctl, missingPortIsAUsageError)
 {
-    const ToolResult result = ToolProcess::run(kTool, {"route", "1", "1"}, kQuick);
+    const ToolResult result = ToolProcess::run(kTool, Args{"route", "1", "1"} + kQuick);
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.err.find("--port"), std::string::npos) << result.err;
 }
@@ -375,22 +411,82 @@ TEST_F(Tavloctl, sendPassesRawTextAndShowsTheAnswer)
     EXPECT_EQ(commandsReceived(), std::vector<std::string>{"#upper:20/0F"});
 }
 
-TEST_F(Tavloctl, monitorPrintsEachChunkDecodedWithItsTime)
+TEST_F(Tavloctl, monitorPrintsEachChunkDecodedWithItsDateAndTime)
 {
-    ToolProcess monitor(kTool, {"--port", sim.SlavePath(), "monitor", "--hex", "--for", "3"});
+    ToolProcess monitor(kTool, {"--port", sim.SlavePath(), "monitor", "--hex", "--for", "4"});
     std::this_thread::sleep_for(600ms); // the tool opens the port
+    sim.WriteRaw({'o', 'n', 'e', '\r', '\n', 't', 'w', 'o', '\r', '\r', '\n'});
+    std::this_thread::sleep_for(900ms); // past the port's receive delay: a chunk of its own
     sim.WriteRaw(StatusFrame(DefaultMatrixState()));
-    std::this_thread::sleep_for(900ms); // past the port's receive delay
+    std::this_thread::sleep_for(900ms);
     monitor.interrupt();
     const ToolResult result = monitor.wait(5000);
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_LT(result.elapsedMs, 2900.0) << "the interrupt ends it";
+    EXPECT_LT(result.elapsedMs, 3900.0) << "the interrupt ends it";
+
     const size_t frameSize = StatusFrame(DefaultMatrixState()).size();
-    EXPECT_NE(result.out.find("] " + std::to_string(frameSize) + " bytes"), std::string::npos)
+    const std::regex stamp(R"(\[\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}\.\d{3}[+-]\d{2}:\d{2}\] )");
+    std::smatch heading;
+    ASSERT_TRUE(std::regex_search(result.out, heading, std::regex(R"((\[[^\]]*\] )11 bytes\n)")))
+        << result.out;
+    EXPECT_TRUE(std::regex_match(heading[1].str(), stamp)) << heading[1];
+    EXPECT_NE(result.out.find("] " + std::to_string(frameSize) + " bytes\n"), std::string::npos);
+    EXPECT_NE(result.out.find("  6f 6e 65 0d 0a 74 77 6f 0d 0d 0a\none\ntwo\n"), std::string::npos)
+        << "every byte in hexadecimal, the text with LF line ends\n"
         << result.out;
     EXPECT_NE(result.out.find("6d 61 73 74 65 72 3e 3e 02"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("VO:4IN:4;"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find('\r'), std::string::npos) << "no carriage return anywhere";
 }
+
+TEST(TavloctlHelp, versionExitCodesAndWaitsAreShown)
+{
+    const ToolResult version = ToolProcess::run(kTool, {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, std::string("tavloctl ") + TAVLO_VERSION + "\n");
+    const ToolResult help = ToolProcess::run(kTool, {"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* part : {"Exit codes: 0 ok, 2 usage or refused input, 3 port error",
+                             "4 no reply in time", "--timeout SECONDS", "--repeat SECONDS"})
+        EXPECT_NE(help.out.find(part), std::string::npos) << part << "\n" << help.out;
+}
+
+struct Mistyped {
+    Args args;
+    std::string message;
+};
+
+void PrintTo(const Mistyped& mistyped, std::ostream* out)
+{
+    for (const auto& arg : mistyped.args)
+        *out << arg << ' ';
+}
+
+class TavloctlMistyped : public ::testing::TestWithParam<Mistyped> {};
+
+TEST_P(TavloctlMistyped, namesTheWordAndTheClosestCommand)
+{
+    const ToolResult result = ToolProcess::run(kTool, GetParam().args);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "tavloctl: " + GetParam().message + "\n");
+    EXPECT_EQ(result.out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, TavloctlMistyped,
+    ::testing::Values(Mistyped{{"stauts"}, "unknown command 'stauts'; did you mean 'status'?"},
+                      Mistyped{{"--port", "/dev/null", "--timeout", "3", "rout", "1", "2"},
+                               "unknown command 'rout'; did you mean 'route'?"},
+                      Mistyped{{"audio", "inptu", "1", "h"},
+                               "unknown command 'audio inptu'; did you mean 'audio input'?"},
+                      Mistyped{{"edid", "store-usr", "1", "hdmi", "1"},
+                               "unknown command 'edid store-usr'; did you mean 'edid store-user'?"},
+                      Mistyped{{"ip", "statc", "1.2.3.4"},
+                               "unknown command 'ip statc'; did you mean 'ip static'?"},
+                      Mistyped{{"scene", "recal", "1"},
+                               "unknown command 'scene recal'; did you mean 'scene recall'?"},
+                      Mistyped{{"frobnicate"},
+                               "unknown command 'frobnicate'; see 'tavloctl --help'"}));
 
 TEST(TavloctlSim, servesAMatrixOnALinkUntilInterrupted)
 {
@@ -402,9 +498,10 @@ TEST(TavloctlSim, servesAMatrixOnALinkUntilInterrupted)
     ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), path);
 
-    const ToolResult status = ToolProcess::run(kTool, {"--port", link, "status", "--json"}, kQuick);
+    const ToolResult status =
+        ToolProcess::run(kTool, Args{"--port", link, "status", "--json"} + kQuick);
     EXPECT_EQ(status.exitCode, 0) << status.err;
-    EXPECT_NE(status.out.find("\"productModel\": \"TVM-0408-H20\""), std::string::npos);
+    EXPECT_NE(status.out.find("\"model\": \"TVM-0408-H20\""), std::string::npos);
 
     sim.interrupt();
     EXPECT_EQ(sim.wait(5000).exitCode, 0);

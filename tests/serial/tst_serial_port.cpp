@@ -4,26 +4,25 @@
 #include "SendCommand.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <algorithm>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 constexpr int kBaud = 115200;
 
-QString PathOf(const PtyMatrix& pty)
-{
-    return QString::fromStdString(pty.slavePath());
-}
+QString PathOf(const PtyMatrix& pty) { return QString::fromStdString(pty.slavePath()); }
 
 double CpuSeconds()
 {
@@ -35,8 +34,7 @@ double CpuSeconds()
 
 // A pseudo-terminal nobody reads: what the port writes piles up in the kernel and then in
 // the port's own buffer, as on a line held up by a stalled device.
-class StalledPty
-{
+class StalledPty {
 public:
     StalledPty()
     {
@@ -99,8 +97,7 @@ qint64 MeasureNotifyDelay(MySerialPortComm& port, PtyMatrix& pty)
 }
 } // namespace
 
-class SerialPortTest : public QObject
-{
+class SerialPortTest : public QObject {
     Q_OBJECT
 private slots:
     void writeReachesMasterByteExact_data();
@@ -115,7 +112,12 @@ private slots:
     void readReturnsAtMostMaxRead();
     void openSetsEightNoneOneAndConfigureChangesRate();
     void closedPortDoesNothing();
-    void openFailsOnMissingDevice();
+    void openFailureSaysWhy_data();
+    void openFailureSaysWhy();
+    void secondOwnerRefusedWhateverTheName_data();
+    void secondOwnerRefusedWhateverTheName();
+    void deviceLockedElsewhereIsBusy();
+    void lineWithoutModemLinesStaysOpen();
     void reopenClosesOldPort();
     void destructionClosesPort();
     void closePurgesUnsentOutput();
@@ -309,7 +311,8 @@ void SerialPortTest::openSetsEightNoneOneAndConfigureChangesRate()
 {
     StalledPty pty;
     termios odd = pty.lineSettings();
-    odd.c_cflag = (odd.c_cflag & ~CSIZE) | CS7 | PARENB | PARODD | CSTOPB;
+    odd.c_cflag = (odd.c_cflag & ~CSIZE) | CS7 | PARENB | PARODD | CSTOPB | CRTSCTS;
+    odd.c_iflag |= IXON | IXOFF;
     cfsetspeed(&odd, B2400);
     pty.setLineSettings(odd);
 
@@ -319,11 +322,15 @@ void SerialPortTest::openSetsEightNoneOneAndConfigureChangesRate()
     QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
     QCOMPARE(line.c_cflag & (PARENB | CSTOPB), tcflag_t(0));
     QCOMPARE(cfgetospeed(&line), speed_t(B115200));
+    // The reply frames carry the XON and XOFF bytes: no flow control of either kind.
+    QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
+    QCOMPARE(line.c_cflag & CRTSCTS, tcflag_t(0));
 
     QVERIFY(port.ConfigureLine(9600));
     line = pty.lineSettings();
     QCOMPARE(cfgetospeed(&line), speed_t(B9600));
     QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
 }
 
 void SerialPortTest::closedPortDoesNothing()
@@ -346,12 +353,116 @@ void SerialPortTest::closedPortDoesNothing()
     QVERIFY(pty.received().empty());
 }
 
-void SerialPortTest::openFailsOnMissingDevice()
+// made: "link" and "file" are made in a fresh folder under the name given.
+void SerialPortTest::openFailureSaysWhy_data()
 {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("made");
+    QTest::addColumn<PortOpenError>("error");
+    QTest::addColumn<QString>("says");
+    const PortOpenError missing = PortOpenError::Missing;
+    const PortOpenError notSerial = PortOpenError::NotSerialDevice;
+    QTest::newRow("missing") << "/dev/tavlo-no-such-port"
+                             << "" << missing << "no such device";
+    QTest::newRow("bare name") << "ttyTAVLO9"
+                               << "" << missing << "no such device";
+    QTest::newRow("dangling link") << "ttyGONE"
+                                   << "link" << missing << "no such device";
+    QTest::newRow("not a terminal") << "/dev/null"
+                                    << "" << notSerial << "not a serial device";
+    QTest::newRow("folder") << "/tmp"
+                            << "" << notSerial << "not a serial device";
+    QTest::newRow("plain file") << "notes"
+                                << "file" << notSerial << "not a serial device";
+}
+
+void SerialPortTest::openFailureSaysWhy()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, made);
+    QFETCH(PortOpenError, error);
+    QFETCH(QString, says);
+    QTemporaryDir dir;
+    if (!made.isEmpty())
+        name = dir.filePath(name);
+    if (made == QStringLiteral("link"))
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")), name));
+    QFile file(name);
+    if (made == QStringLiteral("file"))
+        QVERIFY(file.open(QIODevice::WriteOnly));
     MySerialPortComm port;
-    QVERIFY(!port.OpenPortByName(QStringLiteral("/dev/tavlo-no-such-port"), kBaud));
+    QVERIFY(!port.OpenPortByName(name, kBaud));
+    QCOMPARE(port.LastOpenError(), error);
+    QCOMPARE(port.LastOpenErrorText(), says);
     QVERIFY(!port.IsOpen());
     QCOMPARE(port.WritePort("#factory"), 0);
+
+    PtyMatrix pty;
+    QVERIFY(port.OpenPortByName(PathOf(pty), kBaud));
+    QCOMPARE(port.LastOpenError(), PortOpenError::None);
+    QVERIFY(port.LastOpenErrorText().isEmpty());
+}
+
+// Whatever name each uses, the device is one: a second Tavlo program is refused while the
+// first holds it, root or not, and gets it once the first lets go.
+void SerialPortTest::secondOwnerRefusedWhateverTheName_data()
+{
+    QTest::addColumn<bool>("firstByLink");
+    QTest::addColumn<bool>("secondByLink");
+    QTest::newRow("path, then link") << false << true;
+    QTest::newRow("link, then path") << true << false;
+    QTest::newRow("link, then link") << true << true;
+}
+
+void SerialPortTest::secondOwnerRefusedWhateverTheName()
+{
+    QFETCH(bool, firstByLink);
+    QFETCH(bool, secondByLink);
+    PtyMatrix pty;
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyMATRIX"));
+    QVERIFY(QFile::link(PathOf(pty), link));
+    MySerialPortComm first;
+    MySerialPortComm second;
+    QVERIFY(first.OpenPortByName(firstByLink ? link : PathOf(pty), kBaud));
+    const QString secondName = secondByLink ? link : PathOf(pty);
+    QVERIFY(!second.OpenPortByName(secondName, kBaud));
+    QCOMPARE(second.LastOpenError(), PortOpenError::Busy);
+    QCOMPARE(second.LastOpenErrorText(), QStringLiteral("held by another program"));
+    first.ClosePort();
+    QVERIFY2(second.OpenPortByName(secondName, kBaud), qPrintable(second.LastOpenErrorText()));
+    second.WritePort("#second");
+    QTRY_COMPARE_WITH_TIMEOUT(pty.received(), std::string("#second"), 2000);
+}
+
+// Another Tavlo program holds its device with an advisory lock, which no name and no root
+// rights get past.
+void SerialPortTest::deviceLockedElsewhereIsBusy()
+{
+    PtyMatrix pty;
+    const int held = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(held >= 0);
+    QCOMPARE(::flock(held, LOCK_EX | LOCK_NB), 0);
+    MySerialPortComm port;
+    QVERIFY(!port.OpenPortByName(PathOf(pty), kBaud));
+    QCOMPARE(port.LastOpenError(), PortOpenError::Busy);
+    ::close(held);
+    QVERIFY(port.OpenPortByName(PathOf(pty), kBaud));
+}
+
+// Raising DTR and RTS on a device without modem lines is refused; the port stays open and
+// working, and the refusal is no loss.
+void SerialPortTest::lineWithoutModemLinesStaysOpen()
+{
+    PtyMatrix pty;
+    MySerialPortComm port;
+    QSignalSpy lost(&port, &MySerialPortComm::portLost);
+    QVERIFY(port.OpenPortByName(PathOf(pty), kBaud));
+    QTest::qWait(300);
+    QVERIFY2(lost.isEmpty(), qPrintable(lost.value(0).value(0).toString()));
+    QVERIFY(port.IsOpen());
+    port.WritePort("#upper:20/0F");
+    QTRY_COMPARE_WITH_TIMEOUT(pty.received(), std::string("#upper:20/0F"), 2000);
 }
 
 // The device is locked while open, so opening it a second time works only if the first

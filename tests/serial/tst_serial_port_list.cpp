@@ -1,10 +1,11 @@
-// Completion of port records, the extra ports, and the list items built from records.
+// Completion of port records, the extra ports, the list items built from records, and the USB
+// flag.
+#include "SerialPortBus.h"
 #include "SerialPortList.h"
 
 #include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 SSerInfo Record(const char* portName, const char* friendlyName, const char* description)
 {
     SSerInfo info;
@@ -22,9 +23,7 @@ struct CompletionCase {
     const char* description;
 };
 
-class CompletionTest : public testing::TestWithParam<CompletionCase>
-{
-};
+class CompletionTest : public testing::TestWithParam<CompletionCase> {};
 
 TEST_P(CompletionTest, fillsMissingNames)
 {
@@ -72,9 +71,7 @@ struct ItemCase {
     const char* name;
 };
 
-class ItemTest : public testing::TestWithParam<ItemCase>
-{
-};
+class ItemTest : public testing::TestWithParam<ItemCase> {};
 
 TEST_P(ItemTest, buildsItemAndTakesNameBack)
 {
@@ -120,8 +117,7 @@ TEST(PortNameFromItem, takesTextUpToFirstBlank)
     EXPECT_EQ(PortNameFromItem(QStringLiteral("COM3 USB Serial Port (x)")), QStringLiteral("COM3"));
 }
 
-class ExtraPortsTest : public testing::Test
-{
+class ExtraPortsTest : public testing::Test {
 protected:
     void SetUp() override { ClearExtraSerialPorts(); }
     void TearDown() override { ClearExtraSerialPorts(); }
@@ -150,5 +146,40 @@ TEST_F(ExtraPortsTest, appendedAfterSystemPortsCompletedAndReplacedByPath)
 
     ClearExtraSerialPorts();
     EXPECT_EQ(EnumerateSerialPorts().size(), systemCount);
+}
+struct BusCase {
+    const char* what;
+    const char* path;
+    bool usb;
+};
+
+class UsbFlagTest : public testing::TestWithParam<BusCase> {};
+
+TEST_P(UsbFlagTest, decidedByTheBusInSysfs)
+{
+    EXPECT_EQ(SysfsDeviceIsOnUsb(QString::fromUtf8(GetParam().path)), GetParam().usb);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, UsbFlagTest,
+    testing::Values(
+        BusCase{"usbSerialAdapter", "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/ttyUSB0",
+                true},
+        BusCase{"usbModemAcm", "/sys/devices/pci0000:00/0000:00:14.0/usb3/3-1/3-1:1.0", true},
+        BusCase{"usbBehindHubOnArmBoard",
+                "/sys/devices/platform/soc/3f980000.usb/usb1/1-1/1-1.3/1-1.3:1.0/ttyUSB0", true},
+        BusCase{"onBoard8250", "/sys/devices/pnp0/00:05", false},
+        BusCase{"platform8250", "/sys/devices/platform/serial8250", false},
+        BusCase{"pciCard", "/sys/devices/pci0000:00/0000:00:1c.0/0000:03:00.0", false},
+        BusCase{"usbInADriverNameOnly", "/sys/devices/platform/soc/3f980000.usb-serial", false},
+        BusCase{"pseudoTerminal", "", false}),
+    [](const testing::TestParamInfo<BusCase>& p) { return p.param.what; });
+
+TEST(UsbFlag, windowsLocationBeginsWithUsb)
+{
+    EXPECT_TRUE(LocationInformationIsUsb(QStringLiteral("USB Serial Converter")));
+    EXPECT_FALSE(LocationInformationIsUsb(QStringLiteral("PCI bus 3, device 0, function 0")));
+    EXPECT_FALSE(LocationInformationIsUsb(QStringLiteral("usb, lower case")));
+    EXPECT_FALSE(LocationInformationIsUsb(QString()));
 }
 } // namespace

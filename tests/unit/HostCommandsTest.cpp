@@ -50,4 +50,12 @@ TEST(HostCommands, encodedNameBytesPassThroughUntouched)
     EXPECT_EQ(Commands::PortRename(PortGroup::Input, 2, gbk), "#port in2 name=" + gbk);
 }
 
+TEST(HostCommands, formattedCommandsKeepEveryByteWhateverTheirLength)
+{
+    const std::string longField(300, 'x');
+    const HostCommand built = FormatCommand("#port in%d name=%s", 1, longField.c_str());
+    EXPECT_EQ(built, "#port in1 name=" + longField);
+    EXPECT_EQ(FormatCommand("#group%d exe=%d", 8, 1), "#group8 exe=1");
+}
+
 } // namespace

@@ -155,27 +155,52 @@ private slots:
         QTest::addColumn<QString>("maskText");
         QTest::addColumn<QString>("gwText");
         QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("refusal");
         const QString mask = "255.0.0.0";
+        const QString checkAll = "Please check IP & MASK & GW";
         QTest::newRow("last part 254 passes")
             << "10.0.0.254" << mask << "10.0.0.1"
-            << "#ip ip=10.0.0.254 mask=255.0.0.0 gw=10.0.0.1 dhcp=0";
-        QTest::newRow("no lower bound") << "0.0.0.0"
-                                        << "0.0.0.0"
-                                        << "0.0.0.0"
-                                        << "#ip ip=0.0.0.0 mask=0.0.0.0 gw=0.0.0.0 dhcp=0";
-        QTest::newRow("last part 255") << "10.0.0.255" << mask << "10.0.0.1" << QString();
+            << "#ip ip=10.0.0.254 mask=255.0.0.0 gw=10.0.0.1 dhcp=0" << QString();
+        QTest::newRow("no lower bound")
+            << "0.0.0.0" << mask << "0.0.0.0"
+            << "#ip ip=0.0.0.0 mask=255.0.0.0 gw=0.0.0.0 dhcp=0" << QString();
+        QTest::newRow("last part 255")
+            << "10.0.0.255" << mask << "10.0.0.1" << QString() << checkAll;
         QTest::newRow("mask all ones") << "10.0.0.2"
                                        << "255.255.255.255"
-                                       << "10.0.0.1" << QString();
-        QTest::newRow("inner part 256") << "10.256.0.2" << mask << "10.0.0.1" << QString();
-        QTest::newRow("ends in a dot") << "1.2.3." << mask << "1.0.0.1" << QString();
-        QTest::newRow("five parts") << "1.2.3.4.9" << mask << "1.0.0.1" << QString();
-        QTest::newRow("three parts") << "1.2.3" << mask << "1.0.0.1" << QString();
-        QTest::newRow("leading dot") << ".1.2.3" << mask << "1.0.0.1" << QString();
-        QTest::newRow("four digits") << "1.2.3.1000" << mask << "1.0.0.1" << QString();
-        QTest::newRow("trailing space") << "10.0.0.2 " << mask << "10.0.0.1" << QString();
-        QTest::newRow("empty gateway") << "10.0.0.2" << mask << "" << QString();
-        QTest::newRow("wide digit") << "10.0.0.2" << mask << "10.0.0.\uFF11" << QString();
+                                       << "10.0.0.1" << QString() << checkAll;
+        QTest::newRow("inner part 256")
+            << "10.256.0.2" << mask << "10.0.0.1" << QString() << checkAll;
+        QTest::newRow("ends in a dot") << "1.2.3." << mask << "1.0.0.1" << QString() << checkAll;
+        QTest::newRow("five parts") << "1.2.3.4.9" << mask << "1.0.0.1" << QString() << checkAll;
+        QTest::newRow("three parts") << "1.2.3" << mask << "1.0.0.1" << QString() << checkAll;
+        QTest::newRow("leading dot") << ".1.2.3" << mask << "1.0.0.1" << QString() << checkAll;
+        QTest::newRow("four digits") << "1.2.3.1000" << mask << "1.0.0.1" << QString() << checkAll;
+        QTest::newRow("trailing space")
+            << "10.0.0.2 " << mask << "10.0.0.1" << QString() << checkAll;
+        QTest::newRow("empty gateway") << "10.0.0.2" << mask << "" << QString() << checkAll;
+        QTest::newRow("wide digit")
+            << "10.0.0.2" << mask << "10.0.0.\uFF11" << QString() << checkAll;
+        // Refused since the page was first written, each with its reason.
+        QTest::newRow("leading zero")
+            << "010.0.0.2" << mask << "10.0.0.1" << QString()
+            << "'010.0.0.2': part 1 has a leading zero, which devices read as octal or as "
+               "decimal";
+        QTest::newRow("gap in the mask")
+            << "10.0.0.2"
+            << "255.0.255.0"
+            << "10.0.0.1" << QString()
+            << "'255.0.255.0' is not a subnet mask: its one-bits must run unbroken from the "
+               "left, as in 255.255.255.0";
+        QTest::newRow("empty mask")
+            << "10.0.0.2"
+            << "0.0.0.0"
+            << "10.0.0.1" << QString()
+            << "'0.0.0.0' is not a subnet mask: its one-bits must run unbroken from the left, "
+               "as in 255.255.255.0";
+        QTest::newRow("old fault outweighs a new one") << "010.0.0.2"
+                                                       << "255.0.255.0"
+                                                       << "10.0.0.1000" << QString() << checkAll;
     }
 
     void applyChecksEveryAddress()
@@ -184,6 +209,7 @@ private slots:
         QFETCH(QString, maskText);
         QFETCH(QString, gwText);
         QFETCH(QString, sent);
+        QFETCH(QString, refusal);
         setAddresses(ipText, maskText, gwText);
         apply()->click();
         if (!sent.isEmpty()) {
@@ -193,8 +219,9 @@ private slots:
             return;
         }
         QCOMPARE(messages_->shown.size(), size_t(1));
-        QCOMPARE(messages_->shown.front().text, QStringLiteral("Please check IP & MASK & GW"));
+        QCOMPARE(messages_->shown.front().text, refusal);
         QCOMPARE(messages_->shown.front().caption, QStringLiteral("ERROR"));
+        QCOMPARE(messages_->shown.front().icon, MessageIcon::Error);
         QCOMPARE(messages_->shown.front().buttons, MessageButtons::Ok);
         QVERIFY(nothingSent());
     }

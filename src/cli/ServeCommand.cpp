@@ -1,0 +1,124 @@
+// `tavloctl serve`: holds the matrix's port and serves it to many clients at once, raw and as
+// JSON, until interrupted.
+#include "CliFailure.h"
+#include "CommandRunner.h"
+#include "InterruptWatcher.h"
+#include "MatrixCommands.h"
+#include "MatrixServer.h"
+#include "MatrixSession.h"
+#include "MySerialPortComm.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <memory>
+
+namespace {
+
+struct ServeArgs {
+    std::string listen = "127.0.0.1:4001";
+    std::string api = "127.0.0.1:4002";
+    std::string tokenFile;
+    int maxClients = 64;
+    int clientBufferKib = 1024;
+};
+
+// ADDR:PORT with a literal address ("[::1]:4001" for IPv6) or "localhost"; port 0 takes any
+// free port.
+void parseAddress(const std::string& text, QHostAddress& address, quint16& port)
+{
+    const QString given = QString::fromStdString(text);
+    const qsizetype colon = given.lastIndexOf(':');
+    bool portOk = false;
+    const uint number = colon < 0 ? 0 : given.mid(colon + 1).toUInt(&portOk);
+    QString host = given.left(colon);
+    if (host.startsWith('[') && host.endsWith(']'))
+        host = host.mid(1, host.size() - 2);
+    if (host == QLatin1String("localhost"))
+        host = QStringLiteral("127.0.0.1");
+    if (colon < 0 || !portOk || number > 65535 || !address.setAddress(host))
+        throw UsageError{"not an address and port: '" + text +
+                         "' (write ADDR:PORT, e.g. 127.0.0.1:4001 or [::1]:4001)"};
+    port = static_cast<quint16>(number);
+}
+
+QByteArray readToken(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw UsageError{"cannot read the token file " + path + ": " +
+                         file.errorString().toStdString()};
+    const QByteArray token = file.read(4096).trimmed();
+    if (token.isEmpty() || token.contains('\n'))
+        throw UsageError{"the token file " + path + " must hold one non-empty line"};
+    return token;
+}
+
+ServerOptions optionsFor(const CliContext& context, const ServeArgs& args)
+{
+    ServerOptions options;
+    options.portName = ResolvePortName(context.port);
+    parseAddress(args.listen, options.rawAddress, options.rawPort);
+    parseAddress(args.api, options.apiAddress, options.apiPort);
+    if (!args.tokenFile.empty())
+        options.token = readToken(args.tokenFile);
+    const bool loopbackOnly = options.rawAddress.isLoopback() && options.apiAddress.isLoopback();
+    if (!loopbackOnly && options.token.isEmpty())
+        throw UsageError{"listening beyond this machine needs --token-file FILE: anyone who can "
+                         "reach the port could drive the matrix"};
+    options.maxClients = args.maxClients;
+    options.maxClientOutput = qint64(args.clientBufferKib) * 1024;
+    return options;
+}
+
+std::string endpointLine(const char* name, const QHostAddress& address, quint16 port)
+{
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? '[' + address.toString() + ']'
+                             : address.toString();
+    return std::string(name) + " " + host.toStdString() + ":" + std::to_string(port) + "\n";
+}
+
+int runServe(const ServerOptions& options)
+{
+    MatrixServer server(GlobalSerialPort(), options);
+    QString error;
+    if (!server.Start(&error))
+        throw CliFailure{ExitPortError, error.toStdString()};
+    // The ports actually bound (port 0 picks one): scripts and tests read them here.
+    PrintOut(endpointLine("raw", options.rawAddress, server.RawPort()) +
+             endpointLine("json", options.apiAddress, server.ApiPort()));
+    QEventLoop loop;
+    InterruptWatcher interrupts;
+    QObject::connect(&interrupts, &InterruptWatcher::interrupted, &server, &MatrixServer::Shutdown);
+    QObject::connect(&server, &MatrixServer::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    return ExitOk;
+}
+
+} // namespace
+
+void RegisterServeCommand(CLI::App& app, CliContext& context)
+{
+    auto args = std::make_shared<ServeArgs>();
+    CLI::App* serve = app.add_subcommand(
+        "serve", "Hold the matrix's port and serve it to many clients: raw TCP (as the serial "
+                 "line itself; `--port socket://HOST:PORT` elsewhere) and newline-delimited "
+                 "JSON (docs/api.md). Runs until interrupted.");
+    serve->fallthrough();
+    serve->add_option("--listen", args->listen, "raw endpoint, ADDR:PORT (127.0.0.1:4001)");
+    serve->add_option("--api", args->api, "JSON endpoint, ADDR:PORT (127.0.0.1:4002)");
+    serve->add_option("--token-file", args->tokenFile,
+                      "clients must first send the token in FILE; needed for any address "
+                      "beyond loopback");
+    serve->add_option("--max-clients", args->maxClients, "clients at once, both endpoints (64)")
+        ->check(CLI::Range(1, 4096));
+    serve
+        ->add_option("--client-buffer", args->clientBufferKib,
+                     "KiB a client may leave unread before it is dropped (1024)")
+        ->check(CLI::Range(16, 1024 * 1024));
+    serve->callback([&context, args] {
+        RequirePort(context);
+        const ServerOptions options = optionsFor(context, *args);
+        RunGuarded(context, [&] { return runServe(options); });
+    });
+}

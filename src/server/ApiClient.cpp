@@ -1,0 +1,138 @@
+#include "ApiClient.h"
+
+#include "ServerErrors.h"
+#include "StateDocument.h"
+
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QTimer>
+
+namespace {
+
+// Requests handled before the client yields to the others.
+constexpr int kLinesPerTurn = 32;
+
+QJsonObject errorReply(const QJsonValue& id, const char* code, const QString& message)
+{
+    return QJsonObject{
+        {"id", id}, {"ok", false}, {"error", QJsonObject{{"code", code}, {"message", message}}}};
+}
+
+} // namespace
+
+ApiClient::ApiClient(QTcpSocket* socket, const ClientLimits& limits, Handler handler,
+                     QObject* parent)
+    : ClientConnection(socket, limits, parent), handler_(std::move(handler)),
+      lines_(limits.maxLineBytes)
+{
+}
+
+QByteArray ApiClient::Line(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+void ApiClient::Reply(const QJsonValue& id, const QJsonObject& fields)
+{
+    QJsonObject reply{{"id", id}, {"ok", true}};
+    for (auto it = fields.begin(); it != fields.end(); ++it)
+        reply.insert(it.key(), it.value());
+    Send(Line(reply));
+}
+
+void ApiClient::Fail(const QJsonValue& id, const char* code, const QString& message)
+{
+    Send(Line(errorReply(id, code, message)));
+}
+
+void ApiClient::FailAndClose(const QJsonValue& id, const char* code, const QString& message)
+{
+    Fail(id, code, message);
+    Close();
+}
+
+void ApiClient::onInput(const QByteArray& bytes)
+{
+    lines_.append(bytes);
+    readLines();
+}
+
+QByteArray ApiClient::formatRefusal(const char* code, const QString& message) const
+{
+    return Line(errorReply(QJsonValue::Null, code, message));
+}
+
+void ApiClient::readLines()
+{
+    readScheduled_ = false;
+    for (int handled = 0; handled < kLinesPerTurn; ++handled) {
+        if (Closing())
+            return;
+        QByteArray line;
+        switch (lines_.takeLine(line)) {
+        case LineBuffer::Result::Incomplete:
+            return;
+        case LineBuffer::Result::TooLong:
+            Refuse(
+                ServerError::LineTooLong,
+                QStringLiteral("a line of more than %1 bytes; closing").arg(Limits().maxLineBytes));
+            return;
+        case LineBuffer::Result::Line:
+            handleLine(line);
+            break;
+        }
+    }
+    if (!readScheduled_ && !lines_.isEmpty()) {
+        readScheduled_ = true;
+        QTimer::singleShot(0, this, &ApiClient::readLines);
+    }
+}
+
+void ApiClient::handleLine(const QByteArray& line)
+{
+    if (line.trimmed().isEmpty())
+        return;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        const QString why = error.error != QJsonParseError::NoError
+                                ? QStringLiteral("not JSON: %1 at byte %2")
+                                      .arg(error.errorString())
+                                      .arg(error.offset)
+                                : QStringLiteral("a request is a JSON object");
+        Fail(QJsonValue::Null, ServerError::BadJson, why);
+        return;
+    }
+    const QJsonObject request = document.object();
+    const QJsonValue id = request.value("id");
+    if (id.isUndefined() || id.isNull() || !request.value("cmd").isString()) {
+        Fail(id.isUndefined() ? QJsonValue::Null : id, ServerError::BadRequest,
+             QStringLiteral("every request needs an \"id\" and a \"cmd\" (a string)"));
+        return;
+    }
+    if (!Authorized() || request.value("cmd").toString() == QLatin1String("auth")) {
+        authorize(id, request);
+        return;
+    }
+    handler_(*this, id, request);
+}
+
+void ApiClient::authorize(const QJsonValue& id, const QJsonObject& request)
+{
+    const bool isAuth = request.value("cmd").toString() == QLatin1String("auth");
+    if (Authorized() && isAuth) {
+        Reply(id, {{"api", kStateApiVersion}});
+        return;
+    }
+    if (!isAuth) {
+        FailAndClose(id, ServerError::Unauthorized,
+                     QStringLiteral("send {\"id\":…,\"cmd\":\"auth\",\"token\":…} first; closing"));
+        return;
+    }
+    if (!TokenMatches(request.value("token").toString().toUtf8())) {
+        FailAndClose(id, ServerError::Unauthorized, QStringLiteral("wrong token; closing"));
+        return;
+    }
+    MarkAuthorized();
+    Reply(id, {{"api", kStateApiVersion}});
+}

@@ -1,0 +1,51 @@
+#pragma once
+// The JSON endpoint: requests in, replies and events out, one JSON object per line. It keeps
+// the state document as it was last published, so a request for the state costs nothing and a
+// block that changes nothing publishes nothing.
+//
+// I/O thread only.
+#include "Endpoint.h"
+#include "PendingActions.h"
+#include "ServerOptions.h"
+
+#include <QJsonObject>
+
+class ApiClient;
+class MatrixLink;
+class WireSender;
+struct DecodedChunk;
+
+class ApiEndpoint : public Endpoint {
+    Q_OBJECT
+public:
+    ApiEndpoint(const ServerOptions& options, ClientQuota& quota, WireSender& sender,
+                const MatrixLink& link, QObject* parent = nullptr);
+
+    void OnDecoded(const DecodedChunk& chunk);
+    void OnLinkChanged(bool up);
+    void OnCommandDone(quint64 ticket, bool onWire);
+    // The server is ending: every request still open is answered, every client gets the
+    // shutdown event and is closed.
+    void Shutdown();
+
+protected:
+    ClientConnection* makeClient(QTcpSocket* socket) override;
+
+private:
+    void handle(ApiClient& client, const QJsonValue& id, const QJsonObject& request);
+    void subscribe(ApiClient& client, const QJsonValue& id);
+    void act(ApiClient& client, const QJsonValue& id, const QString& cmd,
+             const QJsonObject& request);
+    int waitMs(const QJsonObject& request) const;
+    void submit(ApiClient& client, const QJsonValue& id, PendingActions::Request request);
+    bool refreshState();
+    void publish(const QByteArray& eventLine);
+    QByteArray linkEvent() const;
+    QByteArray stateEvent() const;
+
+    int defaultWaitMs_;
+    int maxWaitMs_;
+    const MatrixLink& link_;
+    PendingActions pending_;
+    QJsonObject state_;
+};

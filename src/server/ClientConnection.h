@@ -1,0 +1,76 @@
+#pragma once
+// What every client connection of the server shares, whichever endpoint it came in on: the
+// token handshake and its deadline, output bounded so that a client who stops reading is
+// dropped rather than waited for, and a refusal that tells the client why before closing.
+//
+// I/O thread only. The connection deletes itself (later) once its socket has closed; gone()
+// is emitted first, once.
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+
+class QTcpSocket;
+
+struct ClientLimits {
+    QByteArray token; // empty: no handshake
+    qint64 maxOutput = 1024 * 1024;
+    qsizetype maxLineBytes = 64 * 1024;
+    int handshakeMs = 10000;
+};
+
+class ClientConnection : public QObject {
+    Q_OBJECT
+public:
+    ClientConnection(QTcpSocket* socket, const ClientLimits& limits, QObject* parent = nullptr);
+    ~ClientConnection() override;
+
+    // Call once the connection is accepted: reads start, the handshake deadline runs. A client
+    // that is refused at once is never begun.
+    void Begin();
+    uint64_t Id() const { return id_; }
+    bool Authorized() const { return authorized_; }
+    bool Closing() const { return closing_; }
+    // Dropped or refused by the server: what it still has waiting is not sent. A client that
+    // closes by itself has its commands sent all the same, as bytes written to a serial line
+    // before closing it go out.
+    bool CutOff() const { return cutOff_; }
+    QString PeerText() const;
+
+    // Queues bytes for the client. One who has let more than the bound pile up is dropped.
+    void Send(const QByteArray& bytes);
+    // Tells the client why, in the endpoint's own form, and closes; input is ignored from now.
+    void Refuse(const char* code, const QString& message);
+    // Closes after what was queued has gone out (bounded).
+    void Close();
+
+signals:
+    void gone(ClientConnection* client, const QString& why);
+
+protected:
+    // Bytes as they arrived. Until Authorized(), the endpoint's handshake reads them.
+    virtual void onInput(const QByteArray& bytes) = 0;
+    // The refusal as this endpoint's clients read it.
+    virtual QByteArray formatRefusal(const char* code, const QString& message) const = 0;
+    // The client closed the connection; its input so far has been through onInput.
+    virtual void onPeerClosed() {}
+
+    bool TokenMatches(const QByteArray& given) const;
+    bool TokenRequired() const { return !limits_.token.isEmpty(); }
+    void MarkAuthorized();
+    const ClientLimits& Limits() const { return limits_; }
+
+private:
+    void onReadyRead();
+    void finish(const QString& why);
+
+    QTcpSocket* socket_;
+    ClientLimits limits_;
+    uint64_t id_;
+    QTimer deadline_; // the handshake, then the last words of a refused client
+    bool authorized_ = false;
+    bool closing_ = false;
+    bool finished_ = false;
+    bool cutOff_ = false;
+    QString why_ = QStringLiteral("closed by the client");
+};

@@ -1,0 +1,96 @@
+#include "MatrixLink.h"
+
+#include "Cp936.h"
+#include "MySerialPortComm.h"
+#include "ReplyDecoder.h"
+#include "ServerLog.h"
+
+#include <span>
+
+namespace {
+
+constexpr int kBaudRate = 115200;
+
+} // namespace
+
+MatrixLink::MatrixLink(MySerialPortComm& port, WireSender& sender, StatePoller::Timings timings,
+                       QObject* parent)
+    : QObject(parent), port_(port), poller_(sender, status_, timings)
+{
+    ResetDeviceStatus(status_);
+    connect(&poller_, &StatePoller::acquired, this, &MatrixLink::acquired);
+    connect(&poller_, &StatePoller::overdue, this, &MatrixLink::acquisitionOverdue);
+}
+
+bool MatrixLink::Open(const QString& portName)
+{
+    connect(&port_, &MySerialPortComm::dataReceived, this, &MatrixLink::onData,
+            Qt::UniqueConnection);
+    connect(&port_, &MySerialPortComm::portLost, this, &MatrixLink::onLost, Qt::UniqueConnection);
+    // With the port's reconnecting on, a loss is only a pause.
+    connect(&port_, &MySerialPortComm::portLostWaiting, this, &MatrixLink::onLost,
+            Qt::UniqueConnection);
+    connect(&port_, &MySerialPortComm::portReconnected, this, &MatrixLink::LineReturned,
+            Qt::UniqueConnection);
+    if (!port_.OpenPortByName(portName, kBaudRate)) {
+        downReason_ = port_.LastOpenErrorText();
+        return false;
+    }
+    goUp();
+    return true;
+}
+
+void MatrixLink::LineReturned()
+{
+    if (up_ || !port_.IsOpen())
+        return;
+    // The matrix may have restarted, been reset or replaced meanwhile: nothing known before
+    // is kept, and the document fills again as the fresh acquisition arrives.
+    ResetDeviceStatus(status_);
+    goUp();
+}
+
+void MatrixLink::Close()
+{
+    poller_.Stop();
+    port_.ClosePort();
+    disconnect(&port_, nullptr, this, nullptr);
+    if (!up_)
+        return;
+    up_ = false;
+    downReason_ = QStringLiteral("the server closed the port");
+    emit linkChanged(false);
+}
+
+void MatrixLink::goUp()
+{
+    up_ = true;
+    downReason_.clear();
+    emit linkChanged(true);
+    poller_.Start();
+}
+
+void MatrixLink::onData()
+{
+    // Everything held, not one serial-sized read: a network port can hold more, and what is
+    // left behind would wait for the next notification.
+    const QByteArray chunk = port_.ReadAvailable();
+    if (const qint64 lost = port_.TakeDroppedBytes(); lost > 0)
+        ServerLog(QStringLiteral("%1 bytes from the matrix were dropped unread").arg(lost));
+    if (chunk.isEmpty())
+        return;
+    emit chunkReceived(chunk);
+    const std::string text =
+        DecodeChunk(status_, std::span(reinterpret_cast<const uint8_t*>(chunk.constData()),
+                                       static_cast<size_t>(chunk.size())));
+    poller_.CheckWhole();
+    emit decoded({chunk, DecodeCp936(text), CountValidFrames(chunk)});
+}
+
+void MatrixLink::onLost(const QString& reason)
+{
+    poller_.Stop();
+    up_ = false;
+    downReason_ = reason;
+    emit linkChanged(false);
+}

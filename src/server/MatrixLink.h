@@ -1,0 +1,57 @@
+#pragma once
+// The server's side of the line: opens the port, decodes every chunk into the server's own
+// DeviceStatus, passes each chunk on unchanged, runs the server's own requests, and knows
+// whether the line is up.
+//
+// Up and down are the only two states, and going up always starts a fresh acquisition. A port
+// whose reconnecting is on (MySerialPortComm::SetReconnect) reports a loss as a pause and its
+// return as portReconnected, which brings the line up again through LineReturned().
+//
+// I/O thread only; the port's notifications arrive queued.
+#include "DecodedChunk.h"
+#include "DeviceStatus.h"
+#include "StatePoller.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class MySerialPortComm;
+class WireSender;
+
+class MatrixLink : public QObject {
+    Q_OBJECT
+public:
+    MatrixLink(MySerialPortComm& port, WireSender& sender, StatePoller::Timings timings,
+               QObject* parent = nullptr);
+
+    // Opens the port at 115200 8N1; the line is up and the acquisition starts. False, with
+    // nothing started, when the port cannot be opened.
+    bool Open(const QString& portName);
+    // The port came back (reopened by the port object): up again, with a fresh acquisition.
+    void LineReturned();
+    // Closes the port; callers drain the sender first.
+    void Close();
+
+    bool IsUp() const { return up_; }
+    const QString& DownReason() const { return downReason_; }
+    const DeviceStatus& Status() const { return status_; }
+
+signals:
+    void chunkReceived(const QByteArray& chunk); // as read, before decoding
+    void decoded(const DecodedChunk& chunk);     // Status() holds what it carried
+    void linkChanged(bool up);
+    void acquired(); // every block and table has arrived
+    void acquisitionOverdue();
+
+private:
+    void goUp();
+    void onData();
+    void onLost(const QString& reason);
+
+    MySerialPortComm& port_;
+    DeviceStatus status_;
+    StatePoller poller_;
+    bool up_ = false;
+    QString downReason_ = QStringLiteral("the port is not open");
+};

@@ -1,0 +1,133 @@
+#include "PendingActions.h"
+
+#include "ApiClient.h"
+#include "ServerErrors.h"
+
+PendingActions::PendingActions(StateSource state, QObject* parent)
+    : QObject(parent), state_(std::move(state))
+{
+}
+
+uint64_t PendingActions::Add(Request request)
+{
+    const uint64_t ticket = ++lastTicket_;
+    entries_[ticket].request = std::move(request);
+    return ticket;
+}
+
+void PendingActions::Forget(uint64_t ticket)
+{
+    const auto it = entries_.find(ticket);
+    if (it != entries_.end())
+        erase(it);
+}
+
+void PendingActions::ForgetClient(const ApiClient* client)
+{
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        const ApiClient* owner = it->second.request.client;
+        if (owner == client || !owner)
+            erase(it++);
+        else
+            ++it;
+    }
+}
+
+void PendingActions::OnCommandDone(uint64_t ticket, bool onWire)
+{
+    const auto it = entries_.find(ticket);
+    if (it == entries_.end())
+        return;
+    Entry& entry = it->second;
+    if (!onWire) {
+        fail(ticket, ServerError::LinkDown,
+             QStringLiteral("the command could not be written: the line to the matrix is down"));
+        return;
+    }
+    const int sent = static_cast<int>(entry.request.action.commands.size());
+    const bool answerExpected = entry.request.wantsAnswer || entry.request.action.confirmType != 0;
+    if (entry.request.waitMs <= 0 || !answerExpected) {
+        finish(ticket, {{"sent", sent}});
+        return;
+    }
+    entry.onWire = true;
+    startWaiting(ticket, entry);
+}
+
+void PendingActions::OnChunk(const DeviceStatus& status, const FrameCounts& frames,
+                             const QString& text)
+{
+    std::vector<std::pair<uint64_t, QJsonObject>> done;
+    for (auto& [ticket, entry] : entries_) {
+        if (!entry.onWire)
+            continue;
+        const int sent = static_cast<int>(entry.request.action.commands.size());
+        if (entry.request.wantsAnswer)
+            done.push_back({ticket, {{"sent", sent}, {"answer", text}}});
+        else if (confirmedBy(entry, status, frames))
+            done.push_back({ticket, {{"sent", sent}, {"state", state_()}}});
+    }
+    for (const auto& [ticket, fields] : done)
+        finish(ticket, fields);
+}
+
+void PendingActions::FailAll(const char* code, const QString& message)
+{
+    std::vector<uint64_t> tickets;
+    for (const auto& [ticket, entry] : entries_)
+        tickets.push_back(ticket);
+    for (uint64_t ticket : tickets)
+        fail(ticket, code, message);
+}
+
+void PendingActions::startWaiting(uint64_t ticket, Entry& entry)
+{
+    entry.timer = std::make_unique<QTimer>();
+    entry.timer->setSingleShot(true);
+    const int waitMs = entry.request.waitMs;
+    connect(entry.timer.get(), &QTimer::timeout, this, [this, ticket, waitMs] {
+        fail(ticket, ServerError::Timeout,
+             QStringLiteral("the matrix did not confirm within %1 ms").arg(waitMs));
+    });
+    entry.timer->start(waitMs);
+}
+
+// Frames sent before the command left could be the answer to something else; only those that
+// arrive after it count, as many as the action's commands produce.
+bool PendingActions::confirmedBy(Entry& entry, const DeviceStatus& status,
+                                 const FrameCounts& frames) const
+{
+    const MatrixAction& action = entry.request.action;
+    const auto it = frames.find(action.confirmType);
+    if (it != frames.end())
+        entry.framesSeen += it->second;
+    return entry.framesSeen >= action.confirmCount && action.confirmed(status);
+}
+
+void PendingActions::finish(uint64_t ticket, const QJsonObject& fields)
+{
+    const auto it = entries_.find(ticket);
+    if (it == entries_.end())
+        return;
+    if (ApiClient* client = it->second.request.client)
+        client->Reply(it->second.request.id, fields);
+    erase(it);
+}
+
+void PendingActions::fail(uint64_t ticket, const char* code, const QString& message)
+{
+    const auto it = entries_.find(ticket);
+    if (it == entries_.end())
+        return;
+    if (ApiClient* client = it->second.request.client)
+        client->Fail(it->second.request.id, code, message);
+    erase(it);
+}
+
+// The entry's timer may be the one whose time-out is being handled: it goes once that is over.
+void PendingActions::erase(std::map<uint64_t, Entry>::iterator it)
+{
+    if (it->second.timer)
+        it->second.timer.release()->deleteLater();
+    entries_.erase(it);
+}

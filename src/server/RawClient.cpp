@@ -1,0 +1,85 @@
+#include "RawClient.h"
+
+#include "ServerErrors.h"
+
+RawClient::RawClient(QTcpSocket* socket, const ClientLimits& limits, int idleGapMs, Submit submit,
+                     QObject* parent)
+    : ClientConnection(socket, limits, parent), submit_(std::move(submit)),
+      tokenLine_(limits.maxLineBytes)
+{
+    idle_.setSingleShot(true);
+    // A coarse timer may fire early and cut a command the client is still sending.
+    idle_.setTimerType(Qt::PreciseTimer);
+    idle_.setInterval(idleGapMs);
+    connect(&idle_, &QTimer::timeout, this, &RawClient::onIdle);
+}
+
+void RawClient::onInput(const QByteArray& bytes)
+{
+    if (!Authorized()) {
+        takeToken(bytes);
+        return;
+    }
+    command_ += bytes;
+    lastByte_ = WireCommand::Clock::now();
+    if (command_.size() > Limits().maxLineBytes) {
+        Refuse(ServerError::LineTooLong,
+               QStringLiteral("a command of more than %1 bytes without a pause; "
+                              "closing")
+                   .arg(Limits().maxLineBytes));
+        return;
+    }
+    idle_.start();
+}
+
+QByteArray RawClient::formatRefusal(const char*, const QString& message) const
+{
+    return QStringLiteral("tavloctl serve: %1\n").arg(message).toUtf8();
+}
+
+void RawClient::takeToken(const QByteArray& bytes)
+{
+    tokenLine_.append(bytes);
+    QByteArray line;
+    switch (tokenLine_.takeLine(line)) {
+    case LineBuffer::Result::Incomplete:
+        return;
+    case LineBuffer::Result::TooLong:
+        Refuse(ServerError::Unauthorized, QStringLiteral("wrong token; closing"));
+        return;
+    case LineBuffer::Result::Line:
+        break;
+    }
+    if (!TokenMatches(line.trimmed())) {
+        Refuse(ServerError::Unauthorized, QStringLiteral("wrong token; closing"));
+        return;
+    }
+    MarkAuthorized();
+    const QByteArray rest = tokenLine_.takeRest();
+    if (!rest.isEmpty())
+        onInput(rest);
+}
+
+void RawClient::onPeerClosed()
+{
+    idle_.stop();
+    if (Authorized())
+        submitCommand();
+}
+
+void RawClient::onIdle()
+{
+    if (!Closing())
+        submitCommand();
+}
+
+void RawClient::submitCommand()
+{
+    if (command_.isEmpty())
+        return;
+    WireCommand command;
+    command.source = Id();
+    command.bytes.swap(command_);
+    command.askedAt = lastByte_;
+    submit_(*this, std::move(command));
+}

@@ -1,0 +1,32 @@
+#pragma once
+// What `tavloctl serve` is told: where to listen, the token, and the bounds that keep one
+// client from taking what the others need.
+#include <QByteArray>
+#include <QHostAddress>
+#include <QString>
+
+struct ServerOptions {
+    QString portName; // the matrix's port, as the port object opens it
+    QHostAddress rawAddress = QHostAddress::LocalHost;
+    quint16 rawPort = 4001;
+    QHostAddress apiAddress = QHostAddress::LocalHost;
+    quint16 apiPort = 4002;
+    // Empty: no handshake. Required by the caller whenever an address is not loopback.
+    QByteArray token;
+
+    int maxClients = 64;                  // both endpoints together
+    qsizetype maxLineBytes = 64 * 1024;   // a JSON request, a raw command, the token line
+    qint64 maxClientOutput = 1024 * 1024; // unsent bytes before a client counts as gone
+    size_t maxQueuedPerClient = 256;      // commands one client may have waiting
+    int rawIdleGapMs = 30;                // ends a raw client's command, as the matrix does
+    int handshakeMs = 10000;              // time a client has to send its token
+
+    // The server's own requests: the whole state, repeated until it has all arrived (or the
+    // deadline passed), and the periodic status request.
+    int acquisitionRepeatMs = 3600;
+    int acquisitionDeadlineMs = 30000;
+    int pollMs = 7000;
+    // Waits a JSON request may ask for, until the matrix confirms it.
+    int defaultWaitMs = 5000;
+    int maxWaitMs = 30000;
+};

@@ -1,0 +1,93 @@
+// The port object's pure parts: what it holds unread, and what identifies an adapter.
+#include "AdapterIdentity.h"
+#include "ReceiveQueue.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+struct QueueCase {
+    const char* what;
+    std::vector<const char*> chunks;
+    const char* held;
+    qint64 dropped;
+};
+
+class ReceiveQueueTest : public testing::TestWithParam<QueueCase> {};
+
+// Bound 8: past it the oldest bytes go, whatever chunks they came in.
+TEST_P(ReceiveQueueTest, keepsTheNewestBytesUpToItsBound)
+{
+    ReceiveQueue queue(8);
+    for (const char* chunk : GetParam().chunks)
+        queue.append(QByteArray(chunk));
+    EXPECT_EQ(queue.takeDropped(), GetParam().dropped);
+    EXPECT_EQ(queue.size(), qsizetype(strlen(GetParam().held)));
+    EXPECT_EQ(queue.take(-1), QByteArray(GetParam().held));
+    EXPECT_EQ(queue.size(), 0);
+    EXPECT_EQ(queue.takeDropped(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chunks, ReceiveQueueTest,
+    testing::Values(QueueCase{"underTheBound", {"ab", "cde"}, "abcde", 0},
+                    QueueCase{"exactlyTheBound", {"abcd", "efgh"}, "abcdefgh", 0},
+                    QueueCase{"oneOver", {"abcd", "efgh", "i"}, "bcdefghi", 1},
+                    QueueCase{"dropSpansChunks", {"ab", "cd", "efg", "hijkl"}, "efghijkl", 4},
+                    QueueCase{"oneChunkPastTheBound", {"xy", "0123456789"}, "23456789", 4},
+                    QueueCase{"nothing", {}, "", 0}),
+    [](const testing::TestParamInfo<QueueCase>& p) { return p.param.what; });
+
+TEST(ReceiveQueue, takesInOrderAcrossChunksAndAfterDrops)
+{
+    ReceiveQueue queue(8);
+    queue.append("abc");
+    queue.append("defg");
+    EXPECT_EQ(queue.take(2), QByteArray("ab"));
+    EXPECT_EQ(queue.take(3), QByteArray("cde"));
+    queue.append("hijklm");
+    EXPECT_EQ(queue.takeDropped(), 0);
+    queue.append("no");
+    EXPECT_EQ(queue.takeDropped(), 2);
+    EXPECT_EQ(queue.take(100), QByteArray("hijklmno"));
+    queue.append("p");
+    queue.clear();
+    EXPECT_TRUE(queue.take(-1).isEmpty());
+}
+
+AdapterIdentity Identity(const char* serial, std::optional<quint16> vendor,
+                         std::optional<quint16> product)
+{
+    return {QString::fromUtf8(serial), vendor, product};
+}
+
+struct IdentityCase {
+    const char* what;
+    AdapterIdentity remembered;
+    AdapterIdentity candidate;
+    bool admitted;
+};
+
+class AdapterIdentityTest : public testing::TestWithParam<IdentityCase> {};
+
+TEST_P(AdapterIdentityTest, admitsOnlyWhatAgreesWithEverythingKnown)
+{
+    EXPECT_EQ(GetParam().remembered.admits(GetParam().candidate), GetParam().admitted);
+}
+
+const AdapterIdentity kFtdi = Identity("A10K3XYZ", 0x0403, 0x6001);
+
+INSTANTIATE_TEST_SUITE_P(
+    Adapters, AdapterIdentityTest,
+    testing::Values(
+        IdentityCase{"sameAdapter", kFtdi, kFtdi, true},
+        IdentityCase{"otherSerialSameModel", kFtdi, Identity("A10K3ABC", 0x0403, 0x6001), false},
+        IdentityCase{"sameSerialOtherVendor", kFtdi, Identity("A10K3XYZ", 0x067b, 0x6001), false},
+        IdentityCase{"deviceWithoutDetails", kFtdi, Identity("", {}, {}), false},
+        IdentityCase{"noSerialSameModel", Identity("", 0x1a86, 0x7523),
+                     Identity("", 0x1a86, 0x7523), true},
+        IdentityCase{"noSerialOtherModel", Identity("", 0x1a86, 0x7523),
+                     Identity("", 0x0403, 0x6001), false},
+        IdentityCase{"nothingKnown", Identity("", {}, {}), kFtdi, true}),
+    [](const testing::TestParamInfo<IdentityCase>& p) { return p.param.what; });
+} // namespace

@@ -1,0 +1,141 @@
+// `tavloctl serve` as a process: its options, its end on a signal, and tavloctl itself working
+// through it over a socket:// port, two at once.
+#include "ServeProcess.h"
+#include "TestClients.h"
+
+#include <QJsonDocument>
+#include <QtTest>
+#include <csignal>
+
+using namespace server_test;
+
+class ServeProcessTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup() { sim.Stop(); }
+
+    void optionsAreCheckedBeforeAnythingOpens_data();
+    void optionsAreCheckedBeforeAnythingOpens();
+    void aSignalEndsItWithTheLastCommandOnTheWire_data();
+    void aSignalEndsItWithTheLastCommandOnTheWire();
+    void tavloctlWorksThroughItTwoAtOnce();
+
+private:
+    std::vector<std::string> clientCommands() const;
+
+    MatrixSimulator sim;
+};
+
+void ServeProcessTest::init()
+{
+    std::string error;
+    QVERIFY2(sim.Start(&error), error.c_str());
+}
+
+std::vector<std::string> ServeProcessTest::clientCommands() const
+{
+    std::vector<std::string> commands;
+    for (const CommandRecord& record : sim.CommandLog()) {
+        if (record.bytes.rfind("#upper:", 0) != 0)
+            commands.push_back(record.bytes);
+    }
+    return commands;
+}
+
+void ServeProcessTest::optionsAreCheckedBeforeAnythingOpens_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("beyond loopback, no token")
+        << QStringList{"--listen", "0.0.0.0:0"} << "needs --token-file";
+    QTest::newRow("not an address") << QStringList{"--api", "local:host"} << "ADDR:PORT";
+    QTest::newRow("port out of range") << QStringList{"--api", "127.0.0.1:70000"} << "ADDR:PORT";
+    QTest::newRow("no token file")
+        << QStringList{"--token-file", "/nonexistent/token"} << "cannot read the token file";
+}
+
+void ServeProcessTest::optionsAreCheckedBeforeAnythingOpens()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, message);
+    const ToolRun run = RunTavloctl(
+        QStringList{"--port", QString::fromStdString(sim.SlavePath()), "serve"} + options);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
+    QVERIFY(sim.CommandLog().empty());
+}
+
+void ServeProcessTest::aSignalEndsItWithTheLastCommandOnTheWire_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGTERM") << SIGTERM;
+}
+
+// The signal comes while the route waits in its 100 ms pause: it still goes out whole, its
+// client hears so, then every client learns of the end.
+void ServeProcessTest::aSignalEndsItWithTheLastCommandOnTheWire()
+{
+    QFETCH(int, signal);
+    ServeProcess serve(sim.SlavePath());
+    QVERIFY2(serve.started(), serve.errors().constData());
+    QVERIFY(sim.WaitForCommands(1, 3000)); // the server's own request
+    JsonClient json(serve.apiPort());
+    QCOMPARE(json.request({{"cmd", "subscribe"}})["ok"].toBool(), true);
+    RawClient raw(serve.rawPort());
+    QTest::qWait(100);
+
+    json.send({{"id", 7}, {"cmd", "route"}, {"input", 2}, {"output", 3}});
+    QTest::qWait(40);
+    serve.signal(signal);
+    const auto reply = json.reply(7);
+    QVERIFY(reply);
+    QCOMPARE(reply->object["ok"].toBool(), true);
+    const auto shutdown = json.event("shutdown");
+    QVERIFY(shutdown);
+    QVERIFY(reply->at <= shutdown->at);
+    QVERIFY(json.waitClosed());
+    QVERIFY(raw.waitClosed());
+    QCOMPARE(serve.waitEnded(5000), 0);
+    QVERIFY(QTest::qWaitFor([&] { return clientCommands().size() == 1; }, 1000));
+    QCOMPARE(clientCommands(), std::vector<std::string>{"#video_d out3 matrix=2"});
+    QCOMPARE(sim.State().routing[2], 2);
+}
+
+void ServeProcessTest::tavloctlWorksThroughItTwoAtOnce()
+{
+    ServeProcess serve(sim.SlavePath());
+    QVERIFY2(serve.started(), serve.errors().constData());
+    const QStringList port{"--port", serve.socketUrl()};
+
+    const ToolRun status = RunTavloctl(port + QStringList{"status", "--json"});
+    QCOMPARE(status.exitCode, 0);
+    const QJsonObject state = QJsonDocument::fromJson(status.out).object();
+    QCOMPARE(state["device"].toObject()["model"].toString(),
+             QString::fromStdString(sim.State().productModel));
+
+    QProcess first;
+    QProcess second;
+    first.start(TAVLOCTL_PATH, port + QStringList{"route", "3", "1", "2", "--wait"});
+    second.start(TAVLOCTL_PATH, port + QStringList{"audio", "input", "4", "a", "--wait"});
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return first.state() == QProcess::NotRunning && second.state() == QProcess::NotRunning;
+        },
+        20000));
+    QCOMPARE(first.exitCode(), 0);
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY(first.readAllStandardOutput().contains("2      3"));
+    QCOMPARE(sim.State().routing[0], 3);
+    QCOMPARE(sim.State().routing[1], 3);
+    QCOMPARE(sim.State().audioInputMode[3], 2);
+    for (const CommandRecord& record : sim.CommandLog()) {
+        QCOMPARE(record.outcome, CommandOutcome::Accepted);
+        if (record.gapMs >= 0)
+            QVERIFY(record.gapMs >= kPauseMs - kStampSlackMs);
+    }
+}
+
+QTEST_GUILESS_MAIN(ServeProcessTest)
+#include "tst_serve_process.moc"
