@@ -30,15 +30,17 @@ _tavloctl()
         [tavloctl audio]="input output"
         [tavloctl edid]="input store-user"
         [tavloctl ip]="static"
+        [tavloctl scene]="save recall"
     )
     local -A options=(
-        [tavloctl]="--port"
+        [tavloctl]="--port --timeout --repeat --version"
         [tavloctl ports]="--json"
         [tavloctl status]="--json"
         [tavloctl monitor]="--hex --for"
         [tavloctl send]="--wait"
         [tavloctl route]="--wait"
-        [tavloctl scene]="--wait"
+        [tavloctl scene save]="--wait"
+        [tavloctl scene recall]="--wait"
         [tavloctl scene-name]="--wait"
         [tavloctl name]="--wait"
         [tavloctl audio input]="--wait"
@@ -52,13 +54,14 @@ _tavloctl()
         [tavloctl decode]="--hex --json"
         [tavloctl sim]="--link --baud-emulation --log --gap --restart-ms --drop-replies
                         --corrupt-checksums --close-after"
-        [tavloctl serve]="--listen --api --token-file"
+        [tavloctl serve]="--listen --api --token-file --max-clients --client-buffer"
     )
     # The words each argument takes, arguments separated by "|" (empty: free text); a last
     # argument ending in "..." repeats.
     local -A arguments=(
         [tavloctl route]="1 2 3 4|all 1 2 3 4..."
-        [tavloctl scene]="save recall|1 2 3 4 5 6 7 8"
+        [tavloctl scene save]="1 2 3 4 5 6 7 8"
+        [tavloctl scene recall]="1 2 3 4 5 6 7 8"
         [tavloctl scene-name]="1 2 3 4 5 6 7 8|"
         [tavloctl name]="input hdmi hdbt|1 2 3 4|"
         [tavloctl audio input]="all 1 2 3 4|off h a"
@@ -69,7 +72,8 @@ _tavloctl()
     )
     # Options that take a value: the word after them is that value.
     local valued="--port|--link|--log|--token-file|--for|--gap|--restart-ms|--drop-replies"
-    valued+="|--corrupt-checksums|--close-after|--listen|--api"
+    valued+="|--corrupt-checksums|--close-after|--listen|--api|--timeout|--repeat|--max-clients"
+    valued+="|--client-buffer"
 
     case $prev in
     --port)
