@@ -112,8 +112,8 @@ bool MySerialPortComm::Worker::drain(int timeoutMs)
 }
 
 // Waits until the system's transmit queue is empty. tcdrain() would do, but it cannot be
-// bounded and hangs for good on a line held by flow control; instead sleep for the wire time
-// of what is still queued and look again.
+// bounded and hangs for good on a stalled line; instead sleep for the wire time of what is
+// still queued and look again.
 bool MySerialPortComm::Worker::drainSystemQueue(const QDeadlineTimer& deadline)
 {
     const int bitsPerMs = std::max(baudRate_ / 1000, 1);

@@ -38,23 +38,6 @@ INSTANTIATE_TEST_SUITE_P(
                     QueueCase{"nothing", {}, "", 0}),
     [](const testing::TestParamInfo<QueueCase>& p) { return p.param.what; });
 
-TEST(ReceiveQueue, takesInOrderAcrossChunksAndAfterDrops)
-{
-    ReceiveQueue queue(8);
-    queue.append("abc");
-    queue.append("defg");
-    EXPECT_EQ(queue.take(2), QByteArray("ab"));
-    EXPECT_EQ(queue.take(3), QByteArray("cde"));
-    queue.append("hijklm");
-    EXPECT_EQ(queue.takeDropped(), 0);
-    queue.append("no");
-    EXPECT_EQ(queue.takeDropped(), 2);
-    EXPECT_EQ(queue.take(100), QByteArray("hijklmno"));
-    queue.append("p");
-    queue.clear();
-    EXPECT_TRUE(queue.take(-1).isEmpty());
-}
-
 AdapterIdentity Identity(const char* serial, std::optional<quint16> vendor,
                          std::optional<quint16> product)
 {

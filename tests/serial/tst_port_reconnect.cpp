@@ -3,6 +3,8 @@
 // goes away and returns on the same address.
 #include "MatrixSimulator.h"
 #include "MySerialPortComm.h"
+#include "ProcessCpu.h"
+#include "SignalWait.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -16,19 +18,10 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 constexpr int kBaud = 115200;
-
-double CpuSeconds()
-{
-    rusage use{};
-    getrusage(RUSAGE_SELF, &use);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(use.ru_utime) + seconds(use.ru_stime);
-}
 
 // Runs the event loop for a while without the polling of QTest::qWait, so that the CPU the
 // process uses meanwhile is the port object's.
@@ -106,22 +99,22 @@ void PortReconnectTest::serialPortReturnsBehindTheSameLink()
     Spies spies(port);
     QVERIFY(port.OpenPortByName(matrix.link(), kBaud));
     matrix.unplug();
-    QVERIFY(spies.waiting.wait(2000));
+    QVERIFY(WaitForSignal(spies.waiting, 2000));
     qInfo("lost: %s", qPrintable(spies.waiting.at(0).at(0).toString()));
     QVERIFY(port.IsWaitingToReconnect());
     QVERIFY(!port.IsOpen());
     QCOMPARE(port.WritePort("#factory"), 0);
 
-    const double cpuBefore = CpuSeconds();
+    const double cpuBefore = ProcessCpuSeconds();
     SitIdle(3000);
-    const double burned = CpuSeconds() - cpuBefore;
+    const double burned = ProcessCpuSeconds() - cpuBefore;
     qInfo("CPU time over 3 s of waiting: %.3f s", burned);
     QVERIFY2(burned < 0.03, qPrintable(QString::number(burned)));
 
     QElapsedTimer clock;
     clock.start();
     QVERIFY(matrix.start());
-    QVERIFY(spies.back.wait(3000));
+    QVERIFY(WaitForSignal(spies.back, 3000));
     qInfo("open again %lld ms after the link returned", clock.elapsed());
     QVERIFY(clock.elapsed() < 2000);
     QVERIFY(port.IsOpen());
@@ -142,7 +135,7 @@ void PortReconnectTest::busyReturnIsRetriedAndReportedOnce()
     Spies spies(port);
     QVERIFY(port.OpenPortByName(matrix.link(), kBaud));
     matrix.unplug();
-    QVERIFY(spies.waiting.wait(2000));
+    QVERIFY(WaitForSignal(spies.waiting, 2000));
     std::string error;
     QVERIFY(matrix.sim().Start(&error));
     const int held = ::open(matrix.sim().SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -154,7 +147,7 @@ void PortReconnectTest::busyReturnIsRetriedAndReportedOnce()
     QCOMPARE(spies.failing.at(0).at(0).toString(), matrix.link() + ": held by another program");
     QVERIFY(spies.back.isEmpty());
     ::close(held);
-    QVERIFY(spies.back.wait(6000));
+    QVERIFY(WaitForSignal(spies.back, 6000));
     QCOMPARE(spies.failing.count(), 1);
     CheckLine(port, matrix.sim());
 }
@@ -177,7 +170,7 @@ void PortReconnectTest::waitingEnds()
     Spies spies(port);
     QVERIFY(port.OpenPortByName(matrix.link(), kBaud));
     matrix.unplug();
-    QVERIFY(spies.waiting.wait(2000));
+    QVERIFY(WaitForSignal(spies.waiting, 2000));
     if (byClose)
         port.ClosePort();
     else
@@ -204,13 +197,13 @@ void PortReconnectTest::socketPortReconnectsToTheSameAddress()
     QVERIFY(server.waitForNewConnection(2000));
     server.nextPendingConnection()->disconnectFromHost();
     server.close();
-    QVERIFY(spies.waiting.wait(2000));
+    QVERIFY(WaitForSignal(spies.waiting, 2000));
 
     QTest::qWait(2500); // refused at about 1 and 2 s
     QCOMPARE(spies.failing.count(), 1);
     QVERIFY(spies.failing.at(0).at(0).toString().contains("refused"));
     QVERIFY(server.listen(QHostAddress::LocalHost, address));
-    QVERIFY(spies.back.wait(4000)); // the next try, about 4 s after the loss
+    QVERIFY(WaitForSignal(spies.back, 4000)); // the next try, about 4 s after the loss
     QVERIFY(server.hasPendingConnections() || server.waitForNewConnection(1000));
     QTcpSocket* peer = server.nextPendingConnection();
     port.WritePort("#after");

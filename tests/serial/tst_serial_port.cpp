@@ -1,7 +1,9 @@
 // The port object against a pseudo-terminal whose master side plays the matrix.
 #include "MySerialPortComm.h"
+#include "ProcessCpu.h"
 #include "PtyMatrix.h"
 #include "SendCommand.h"
+#include "SignalWait.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -14,7 +16,6 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -23,14 +24,6 @@ namespace {
 constexpr int kBaud = 115200;
 
 QString PathOf(const PtyMatrix& pty) { return QString::fromStdString(pty.slavePath()); }
-
-double CpuSeconds()
-{
-    rusage use{};
-    getrusage(RUSAGE_SELF, &use);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(use.ru_utime) + seconds(use.ru_stime);
-}
 
 // A pseudo-terminal nobody reads: what the port writes piles up in the kernel and then in
 // the port's own buffer, as on a line held up by a stalled device.
@@ -559,15 +552,15 @@ void SerialPortTest::masterClosedReportsLossOnceAndIdles()
     QElapsedTimer clock;
     clock.start();
     pty.closeMaster();
-    QVERIFY(lost.wait(1000));
+    QVERIFY(WaitForSignal(lost, 1000));
     qInfo("port lost reported after %lld ms: %s", clock.elapsed(),
           qPrintable(lost.at(0).at(0).toString()));
     QVERIFY(!lost.at(0).at(0).toString().isEmpty());
     QVERIFY(!port.IsOpen());
 
-    const double cpuBefore = CpuSeconds();
+    const double cpuBefore = ProcessCpuSeconds();
     QTest::qWait(2000);
-    const double burned = CpuSeconds() - cpuBefore;
+    const double burned = ProcessCpuSeconds() - cpuBefore;
     qInfo("CPU time in the 2 s after the loss: %.3f s", burned);
     QCOMPARE(lost.count(), 1);
     QVERIFY2(burned < 0.2, qPrintable(QString::number(burned)));
@@ -590,12 +583,12 @@ void SerialPortTest::masterClosedWhileOutputStalledIsLoss()
     QTest::qWait(100);
     pty.closeMaster();
     port.WritePort("#upper:80/00");
-    QVERIFY(lost.wait(1000));
+    QVERIFY(WaitForSignal(lost, 1000));
     QVERIFY(!port.IsOpen());
-    const double cpuBefore = CpuSeconds();
+    const double cpuBefore = ProcessCpuSeconds();
     QTest::qWait(500);
     QCOMPARE(lost.count(), 1);
-    QVERIFY(CpuSeconds() - cpuBefore < 0.1);
+    QVERIFY(ProcessCpuSeconds() - cpuBefore < 0.1);
 }
 
 QTEST_GUILESS_MAIN(SerialPortTest)
