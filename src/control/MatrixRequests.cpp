@@ -239,7 +239,8 @@ MatrixAction EdidStoreUser(const std::vector<int>& userSlots, EdidMode outputKin
         requireNumber(slot, 1, kEdidSlotCount, "user slot");
     const std::vector<int> targets = targetList(userSlots, kEdidSlotCount, "user slot");
     if (outputKind != EdidHdmi && outputKind != EdidHdbt)
-        throw Refusal{RefusalCode::BadValue, "the output kind must be one of hdmi, hdbt"};
+        throw Refusal{RefusalCode::BadValue, "the output kind must be one of hdmi, hdbt, not " +
+                                                 quoted(EdidModeWord(outputKind))};
     requireNumber(output, 1, kPortCount, "output");
     MatrixAction action;
     for (int slot : targets)

@@ -5,7 +5,10 @@
 #include "ReplyFrame.h"
 #include "SlaveLine.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
 #include <thread>
 
 namespace
@@ -124,6 +127,45 @@ TEST_F(SimulatorLine, commandHeldUpLongerThanTheGapIsCutInTwo)
     EXPECT_EQ(log[0].outcome, CommandOutcome::Refused);
     EXPECT_EQ(log[1].outcome, CommandOutcome::Refused);
     EXPECT_EQ(sim->State().routing, DefaultMatrixState().routing);
+}
+
+// Threads of this process that run at a real-time priority.
+int realTimeThreads()
+{
+    int count = 0;
+    DIR* tasks = ::opendir("/proc/self/task");
+    while (const dirent* task = tasks ? ::readdir(tasks) : nullptr) {
+        const int tid = std::atoi(task->d_name);
+        count += tid > 0 && ::sched_getscheduler(tid) == SCHED_FIFO;
+    }
+    if (tasks)
+        ::closedir(tasks);
+    return count;
+}
+
+bool realTimeAllowed()
+{
+    bool allowed = false;
+    std::thread probe([&] {
+        sched_param param{};
+        param.sched_priority = sched_get_priority_min(SCHED_FIFO);
+        allowed = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+    });
+    probe.join();
+    return allowed;
+}
+
+// On a loaded machine a reader at normal priority waits its turn for longer than a client's
+// pause and reads two paced commands as one (bench/route-wait-stress shows it); the reader
+// runs at real-time priority wherever the system allows it.
+TEST_F(SimulatorLine, readsTheLineAtRealTimePriorityWhereAllowed)
+{
+    if (!realTimeAllowed())
+        GTEST_SKIP() << "this process may not use real-time priorities";
+    ASSERT_EQ(realTimeThreads(), 0);
+    start();
+    EXPECT_FALSE(ask("#video_d out1 matrix=3").empty()) << "it answers";
+    EXPECT_EQ(realTimeThreads(), 1) << "the line's reader, and nothing else";
 }
 
 TEST_F(SimulatorLine, droppedReplyLeavesTheLineSilentOnce)
