@@ -19,10 +19,10 @@ const QString kNoSuchDevice = QStringLiteral("no such device");
 const QString kNotSerial = QStringLiteral("not a serial device");
 const QString kHeldElsewhere = QStringLiteral("held by another program");
 
-// Write stalls in a row, with nothing written in between, after which a device that still
-// looks alive is taken for failed all the same: a driver that rejects every write must not
-// keep the port thread spinning.
-constexpr int kMaxWriteStalls = 100;
+// Passing errors in a row, with nothing read or written in between, after which a device that
+// still looks alive is taken for failed all the same: a driver that rejects every request must
+// not keep the port thread spinning.
+constexpr int kMaxPassingErrors = 100;
 
 // The path a port name stands for, as QSerialPort reads names: a bare name lives in /dev.
 QString DevicePathFor(const QString& name)
@@ -178,8 +178,9 @@ bool SerialTransport::openDevice(const QString& devicePath, int baudRate)
         close();
         return fail(PortOpenError::Other, detail);
     }
-    writeStalls_ = 0;
-    connect(port_, &QSerialPort::bytesWritten, this, [this] { writeStalls_ = 0; });
+    passingErrors_ = 0;
+    connect(port_, &QSerialPort::bytesWritten, this, [this] { passingErrors_ = 0; });
+    connect(port_, &QSerialPort::readyRead, this, [this] { passingErrors_ = 0; });
     connect(port_, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError e) { onError(e); });
     succeed();
@@ -292,7 +293,7 @@ void SerialTransport::onError(QSerialPort::SerialPortError error)
 {
     if (!port_ || !MeansDeviceFailed(error))
         return;
-    if (isWriteStall(error)) {
+    if (isPassingError(error)) {
         port_->clearError();
         return;
     }
@@ -300,14 +301,21 @@ void SerialTransport::onError(QSerialPort::SerialPortError error)
     emit lost(LossReason(name_, error));
 }
 
-// QSerialPort reports a write into a full driver queue (EAGAIN) as ResourceError, the same
-// code as a device that is gone. Output still waiting and a device that does not report a
-// hang-up tell the stall apart; QSerialPort keeps the bytes and writes them when it can.
-bool SerialTransport::isWriteStall(QSerialPort::SerialPortError error)
+// Two errors QSerialPort reports come and go on a device that works:
+// - a write into a full driver queue (EAGAIN) is reported as ResourceError, the same code as
+//   a device that is gone; QSerialPort keeps the bytes and writes them when it can;
+// - a read notification that finds nothing is reported as ReadError. That happens when a
+//   bounded wait (waitForBytesWritten, in a drain) has already read the bytes that woke the
+//   notification, which the event loop then still delivers.
+// A device that does not report a hang-up when polled tells them apart from a real loss.
+bool SerialTransport::isPassingError(QSerialPort::SerialPortError error)
 {
-    if (error != QSerialPort::ResourceError && error != QSerialPort::WriteError)
+    const bool stalledWrite =
+        (error == QSerialPort::ResourceError || error == QSerialPort::WriteError) &&
+        port_->bytesToWrite() > 0;
+    if (!stalledWrite && error != QSerialPort::ReadError)
         return false;
-    if (port_->bytesToWrite() == 0 || !DeviceLooksAlive(port_->handle()))
+    if (!DeviceLooksAlive(port_->handle()))
         return false;
-    return ++writeStalls_ <= kMaxWriteStalls;
+    return ++passingErrors_ <= kMaxPassingErrors;
 }

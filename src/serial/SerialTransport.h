@@ -28,11 +28,11 @@ private:
     bool raiseModemLines();
     QString findReturnedAdapter() const;
     void onError(QSerialPort::SerialPortError error);
-    bool isWriteStall(QSerialPort::SerialPortError error);
+    bool isPassingError(QSerialPort::SerialPortError error);
 
     QString name_;       // as given, for every message
     QString stablePath_; // the name as a path: where the adapter is looked for after a loss
     AdapterIdentity identity_;
     QSerialPort* port_ = nullptr; // one per open, so a lost device leaves no stale state behind
-    int writeStalls_ = 0;
+    int passingErrors_ = 0;
 };
