@@ -130,7 +130,8 @@ void MatrixSession::onData()
     const auto bytes = std::span(reinterpret_cast<const uint8_t*>(chunk.constData()),
                                  static_cast<size_t>(chunk.size()));
     const std::string text = DecodeChunk(*status_, bytes);
-    countFrames(chunk);
+    for (const auto& [type, count] : CountValidFrames(bytes))
+        framesSeen_[type] += count;
     if (onChunk_)
         onChunk_(chunk, text);
     if (loop_ && done_ && done_()) {
@@ -153,23 +154,4 @@ void MatrixSession::throwIfLost() const
     if (lost_)
         throw CliFailure{3, "lost the line to the matrix on " + port_ + ": " +
                                 lostReason_.toStdString()};
-}
-
-// Counts the frames whose checksum holds, found the way the receive path finds them.
-void MatrixSession::countFrames(const QByteArray& chunk)
-{
-    const std::string_view bytes(chunk.constData(), static_cast<size_t>(chunk.size()));
-    for (size_t at = bytes.find(kFrameMarker); at != std::string_view::npos;
-         at = bytes.find(kFrameMarker, at + 1)) {
-        const size_t start = at + kFrameMarker.size();
-        if (start + 4 > bytes.size())
-            continue;
-        const auto frame =
-            std::span(reinterpret_cast<const uint8_t*>(bytes.data()) + start, bytes.size() - start);
-        const size_t length = frame[2] * 256u + frame[3];
-        if (4 + length >= frame.size() ||
-            FrameChecksum(frame.first(4 + length)) != frame[4 + length])
-            continue;
-        ++framesSeen_[frame[0]];
-    }
 }

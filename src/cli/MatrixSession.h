@@ -56,7 +56,6 @@ private:
     void onData();
     void onLost(const QString& reason);
     void throwIfLost() const;
-    void countFrames(const QByteArray& chunk);
 
     std::string port_;
     std::unique_ptr<DeviceStatus> status_;

@@ -1,5 +1,7 @@
 #include "ReplyFrame.h"
 
+#include <algorithm>
+
 uint8_t FrameChecksum(std::span<const uint8_t> bytes)
 {
     uint8_t x = 0;
@@ -21,4 +23,22 @@ std::vector<uint8_t> BuildReplyFrame(int type, std::span<const uint8_t> data)
     frame.insert(frame.end(), data.begin(), data.end());
     frame.push_back(FrameChecksum(std::span(frame).subspan(start)));
     return frame;
+}
+
+FrameCounts CountValidFrames(std::span<const uint8_t> chunk)
+{
+    FrameCounts counts;
+    const std::string_view bytes(reinterpret_cast<const char*>(chunk.data()), chunk.size());
+    for (size_t at = bytes.find(kFrameMarker); at != std::string_view::npos;
+         at = bytes.find(kFrameMarker, at + 1)) {
+        const auto frame = chunk.subspan(at + kFrameMarker.size());
+        if (frame.size() < kFrameHeaderSize)
+            continue;
+        const size_t length = frame[2] * 256u + frame[3];
+        if (frame.size() < kFrameHeaderSize + length ||
+            FrameChecksum(frame.first(4 + length)) != frame[4 + length])
+            continue;
+        ++counts[frame[0]];
+    }
+    return counts;
 }

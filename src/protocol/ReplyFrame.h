@@ -4,6 +4,7 @@
 //   [4+L] checksum = XOR of bytes [0 .. 3+L].
 // The block a decoder sees is the L bytes from offset 5, so its last byte is the checksum.
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -32,3 +33,8 @@ uint8_t FrameChecksum(std::span<const uint8_t> bytes);
 
 // A whole frame, marker included, carrying the data; L is data.size() + 1 (the checksum).
 std::vector<uint8_t> BuildReplyFrame(int type, std::span<const uint8_t> data);
+
+// Valid frames (checksum holds, length within the chunk) by type, found the way the receive
+// path finds them: every marker, also inside a frame.
+using FrameCounts = std::map<int, int>;
+FrameCounts CountValidFrames(std::span<const uint8_t> chunk);

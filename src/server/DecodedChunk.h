@@ -2,11 +2,10 @@
 // One chunk from the matrix after the server's model has taken it in: the bytes as they came,
 // the text the receive log shows for them, and the valid frames they held, by type. Handed to
 // the endpoints as one value.
+#include "ReplyFrame.h"
+
 #include <QByteArray>
 #include <QString>
-#include <map>
-
-using FrameCounts = std::map<int, int>;
 
 struct DecodedChunk {
     QByteArray bytes;

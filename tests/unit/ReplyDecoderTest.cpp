@@ -308,3 +308,41 @@ TEST(DeviceStatusNames, setNameClearsTheEntryAndKeepsSixteenBytesWithoutTerminat
 }
 
 } // namespace
+
+namespace {
+
+struct CountCase {
+    const char* what;
+    Bytes chunk;
+    FrameCounts expected;
+};
+
+Bytes corrupt(Bytes b)
+{
+    b.back() ^= 0xFF;
+    return b;
+}
+
+Bytes cut(Bytes b)
+{
+    b.pop_back();
+    return b;
+}
+
+} // namespace
+
+TEST(CountValidFrames, countsOnlyWholeFramesWhoseChecksumHolds)
+{
+    const Bytes status = frame(FrameStatus, Bytes(88, 0));
+    const std::vector<CountCase> cases = {
+        {"two types among text",
+         text("x") + status + text("\r\n") + frame(9, {1}) + status,
+         {{FrameStatus, 2}, {9, 1}}},
+        {"bad checksum", corrupt(frame(9, {1})), {}},
+        {"checksum missing at the chunk's end", cut(frame(9, {1})), {}},
+        {"marker without header", text("master>>\x01"), {}},
+        {"a frame after a damaged one", corrupt(frame(9, {1})) + frame(9, {2}), {{9, 1}}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CountValidFrames(c.chunk), c.expected) << c.what;
+}
