@@ -26,6 +26,9 @@ void PanelCommandLine::AnswerInfoRequests(int argc, char** argv)
     (void)line.parser_.parse(QCoreApplication::arguments());
     if (line.parser_.isSet(line.help_))
         line.parser_.showHelp(0);
+    // The parser's own --help-all lists the window system's options too, and ends the program.
+    if (line.parser_.isSet(QStringLiteral("help-all")))
+        line.parser_.process(core);
     if (line.parser_.isSet(line.version_))
         line.parser_.showVersion();
 }

@@ -240,6 +240,8 @@ void PanelAppTest::helpAndVersionNeedNoDisplay_data()
                             << "--port <PATH>";
     QTest::newRow("-h") << "-h"
                         << "--simulate";
+    QTest::newRow("--help-all") << "--help-all"
+                                << "--port <PATH>";
     QTest::newRow("--version") << "--version" << version;
     QTest::newRow("-v") << "-v" << version;
 }
