@@ -1,6 +1,6 @@
 #include "PendingActions.h"
 
-#include "ApiClient.h"
+#include "ApiPeer.h"
 #include "ServerErrors.h"
 
 PendingActions::PendingActions(StateSource state, QObject* parent)
@@ -22,11 +22,11 @@ void PendingActions::Forget(uint64_t ticket)
         erase(it);
 }
 
-void PendingActions::ForgetClient(const ApiClient* client)
+void PendingActions::ForgetPeer(const ApiPeer* peer)
 {
     for (auto it = entries_.begin(); it != entries_.end();) {
-        const ApiClient* owner = it->second.request.client;
-        if (owner == client || !owner)
+        const Request& request = it->second.request;
+        if (request.peer == peer || !request.peerAlive)
             erase(it++);
         else
             ++it;
@@ -109,8 +109,8 @@ void PendingActions::finish(uint64_t ticket, const QJsonObject& fields)
     const auto it = entries_.find(ticket);
     if (it == entries_.end())
         return;
-    if (ApiClient* client = it->second.request.client)
-        client->Reply(it->second.request.id, fields);
+    if (const Request& request = it->second.request; request.peerAlive)
+        request.peer->Reply(request.id, fields);
     erase(it);
 }
 
@@ -119,8 +119,8 @@ void PendingActions::fail(uint64_t ticket, const char* code, const QString& mess
     const auto it = entries_.find(ticket);
     if (it == entries_.end())
         return;
-    if (ApiClient* client = it->second.request.client)
-        client->Fail(it->second.request.id, code, message);
+    if (const Request& request = it->second.request; request.peerAlive)
+        request.peer->Fail(request.id, code, message);
     erase(it);
 }
 
