@@ -104,14 +104,17 @@ bool PendingActions::confirmedBy(Entry& entry, const DeviceStatus& status,
     return entry.framesSeen >= action.confirmCount && action.confirmed(status);
 }
 
+// The entry goes before the peer hears: answering may end the peer's connection, and with it
+// everything it still waits for.
 void PendingActions::finish(uint64_t ticket, const QJsonObject& fields)
 {
     const auto it = entries_.find(ticket);
     if (it == entries_.end())
         return;
-    if (const Request& request = it->second.request; request.peerAlive)
-        request.peer->Reply(request.id, fields);
+    const Request request = it->second.request;
     erase(it);
+    if (request.peerAlive)
+        request.peer->Reply(request.id, fields);
 }
 
 void PendingActions::fail(uint64_t ticket, const char* code, const QString& message)
@@ -119,9 +122,10 @@ void PendingActions::fail(uint64_t ticket, const char* code, const QString& mess
     const auto it = entries_.find(ticket);
     if (it == entries_.end())
         return;
-    if (const Request& request = it->second.request; request.peerAlive)
-        request.peer->Fail(request.id, code, message);
+    const Request request = it->second.request;
     erase(it);
+    if (request.peerAlive)
+        request.peer->Fail(request.id, code, message);
 }
 
 // The entry's timer may be the one whose time-out is being handled: it goes once that is over.

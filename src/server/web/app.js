@@ -357,11 +357,17 @@ function edidOptions() {
     group("HDMI output", "hdmi", names.hdmiSinks), group("HDBT output", "hdbt", names.hdbtSinks)];
 }
 
+let edidNamesShown = "";
+
 function drawEdid() {
+  // The choices are built again only when their names change: an open list stays as it is.
+  const names = JSON.stringify(state.edidNames);
+  const rebuild = names !== edidNamesShown;
+  edidNamesShown = names;
   for (let input = 1; input <= PORTS; input++) {
     const select = $(`edid-${input}`);
     select.labels[0].textContent = `In ${input} · ${inputName(input)}`;
-    select.replaceChildren(...edidOptions());
+    if (rebuild) select.replaceChildren(...edidOptions());
     const edid = state.inputs[input - 1].edid;
     select.value = edid.mode ? `${edid.mode}:${edid.source}` : "";
   }
