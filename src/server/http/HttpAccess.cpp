@@ -34,7 +34,8 @@ HttpResponse unauthorized(const QString& message)
 std::optional<HttpResponse> HttpAccess::CheckOrigin(const HttpRequest& request) const
 {
     const QByteArray host = request.header("host");
-    if (!TokenRequired() && !isLoopbackName(host))
+    // Without a Host it is no browser's: they all name the host they mean.
+    if (!TokenRequired() && request.hasHeader("host") && !isLoopbackName(host))
         return HttpResponse::Error(403, ServerError::Forbidden,
                                    QStringLiteral("without a token the page is served to "
                                                   "loopback addresses only, not to \"%1\"")
