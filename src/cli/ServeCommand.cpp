@@ -124,7 +124,7 @@ void RegisterServeCommand(CLI::App& app, CliContext& context)
     serve->add_option("--token-file", args->tokenFile,
                       "clients must first send the token in FILE; needed for any address "
                       "beyond loopback");
-    serve->add_option("--max-clients", args->maxClients, "clients at once, both endpoints (64)")
+    serve->add_option("--max-clients", args->maxClients, "clients at once, all endpoints (64)")
         ->check(CLI::Range(1, 4096));
     serve
         ->add_option("--client-buffer", args->clientBufferKib,
