@@ -45,17 +45,23 @@ class Matrix:
         self.log = os.path.join(folder, "sim.log")
         self.process = subprocess.Popen(
             [TAVLOCTL, "sim", "--link", self.link, "--log", self.log],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if not wait_until(lambda: os.path.exists(self.link), 10):
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        # It says where it is once it serves: its log counts time from (just before) then.
+        if not self.process.stdout.readline():
             raise RuntimeError("the simulated matrix did not start")
+        self.started = time.time()
 
-    def commands(self):
-        """Every command the matrix took, oldest first."""
+    def log_records(self):
+        """(ms since the matrix started, command) for every command it took, oldest first."""
         if not os.path.exists(self.log):
             return []
         with open(self.log, encoding="utf-8", errors="replace") as log:
             found = (_LOG_LINE.match(line.rstrip("\n")) for line in log)
-            return [m.group(3) for m in found if m]
+            return [(float(m.group(1)), m.group(3)) for m in found if m]
+
+    def commands(self):
+        """Every command the matrix took, oldest first."""
+        return [command for _, command in self.log_records()]
 
     def client_commands(self):
         """The commands of clients: the server's own requests for the state left out."""
