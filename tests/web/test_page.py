@@ -96,7 +96,13 @@ class PageOnLoopback(unittest.TestCase):
         output = 2
         target = state["outputs"][output - 1]["input"] % 4 + 1
         before = len(self.matrix.client_commands())
-        crosspoint(self.driver, output, target).click()
+        # Read in the click's own turn, before any answer can be handled: the click alone marks
+        # the crosspoint as waiting, never as routed.
+        at_click = self.driver.execute_script(
+            "const b = arguments[0]; b.click();"
+            "return [b.getAttribute('aria-pressed'), b.querySelector('.word').textContent];",
+            crosspoint(self.driver, output, target))
+        self.assertEqual(["false", "routing"], at_click)
         self.assertEqual([f"#video_d out{output} matrix={target}"],
                          self.new_client_commands(before, 1))
         routing = expected_routing(state)
