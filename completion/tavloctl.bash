@@ -54,7 +54,7 @@ _tavloctl()
         [tavloctl decode]="--hex --json"
         [tavloctl sim]="--link --baud-emulation --log --gap --restart-ms --drop-replies
                         --corrupt-checksums --close-after"
-        [tavloctl serve]="--listen --api --token-file --max-clients --client-buffer"
+        [tavloctl serve]="--listen --api --http --token-file --max-clients --client-buffer"
     )
     # The words each argument takes, arguments separated by "|" (empty: free text); a last
     # argument ending in "..." repeats.
@@ -72,7 +72,7 @@ _tavloctl()
     )
     # Options that take a value: the word after them is that value.
     local valued="--port|--link|--log|--token-file|--for|--gap|--restart-ms|--drop-replies"
-    valued+="|--corrupt-checksums|--close-after|--listen|--api|--timeout|--repeat|--max-clients"
+    valued+="|--corrupt-checksums|--close-after|--listen|--api|--http|--timeout|--repeat|--max-clients"
     valued+="|--client-buffer"
 
     case $prev in

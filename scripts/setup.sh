@@ -9,13 +9,14 @@ TAVLO_JOBS=${TAVLO_JOBS:-$(nproc)}
 
 tavlo_packages=(
   cmake make g++ pkg-config
-  qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-serialport-dev qt6-websockets-dev qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-14-dev
   scdoc gzip
   desktop-file-utils appstream man-db bash-completion systemd libxml2-utils file
   dpkg-dev lintian
   xvfb xauth x11-utils
+  chromium chromium-driver python3-selenium
 )
 
 tavlo_install() {

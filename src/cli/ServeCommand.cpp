@@ -17,6 +17,7 @@ namespace {
 struct ServeArgs {
     std::string listen = "127.0.0.1:4001";
     std::string api = "127.0.0.1:4002";
+    std::string http; // empty: no page
     std::string tokenFile;
     int maxClients = 64;
     int clientBufferKib = 1024;
@@ -59,9 +60,17 @@ ServerOptions optionsFor(const CliContext& context, const ServeArgs& args)
     options.portName = ResolvePortName(context.port);
     parseAddress(args.listen, options.rawAddress, options.rawPort);
     parseAddress(args.api, options.apiAddress, options.apiPort);
+    if (!args.http.empty()) {
+        options.http = true;
+        // A port alone serves the page on this machine only.
+        const bool portOnly = args.http.find(':') == std::string::npos;
+        parseAddress(portOnly ? "127.0.0.1:" + args.http : args.http, options.httpAddress,
+                     options.httpPort);
+    }
     if (!args.tokenFile.empty())
         options.token = readToken(args.tokenFile);
-    const bool loopbackOnly = options.rawAddress.isLoopback() && options.apiAddress.isLoopback();
+    const bool loopbackOnly = options.rawAddress.isLoopback() && options.apiAddress.isLoopback() &&
+                              (!options.http || options.httpAddress.isLoopback());
     if (!loopbackOnly && options.token.isEmpty())
         throw UsageError{"listening beyond this machine needs --token-file FILE: anyone who can "
                          "reach the port could drive the matrix"};
@@ -86,7 +95,8 @@ int runServe(const ServerOptions& options)
         throw CliFailure{ExitPortError, error.toStdString()};
     // The ports actually bound (port 0 picks one): scripts and tests read them here.
     PrintOut(endpointLine("raw", options.rawAddress, server.RawPort()) +
-             endpointLine("json", options.apiAddress, server.ApiPort()));
+             endpointLine("json", options.apiAddress, server.ApiPort()) +
+             (options.http ? endpointLine("http", options.httpAddress, server.HttpPort()) : ""));
     QEventLoop loop;
     InterruptWatcher interrupts;
     QObject::connect(&interrupts, &InterruptWatcher::interrupted, &server, &MatrixServer::Shutdown);
@@ -103,14 +113,18 @@ void RegisterServeCommand(CLI::App& app, CliContext& context)
     CLI::App* serve = app.add_subcommand(
         "serve", "Hold the matrix's port and serve it to many clients: raw TCP (as the serial "
                  "line itself; `--port socket://HOST:PORT` elsewhere) and newline-delimited "
-                 "JSON (docs/api.md). Runs until interrupted.");
+                 "JSON (docs/api.md), and with --http a control page for browsers. Runs until "
+                 "interrupted.");
     serve->fallthrough();
     serve->add_option("--listen", args->listen, "raw endpoint, ADDR:PORT (127.0.0.1:4001)");
     serve->add_option("--api", args->api, "JSON endpoint, ADDR:PORT (127.0.0.1:4002)");
+    serve->add_option("--http", args->http,
+                      "serve the control page, its REST API and WebSocket on [ADDR:]PORT "
+                      "(a port alone: 127.0.0.1)");
     serve->add_option("--token-file", args->tokenFile,
                       "clients must first send the token in FILE; needed for any address "
                       "beyond loopback");
-    serve->add_option("--max-clients", args->maxClients, "clients at once, both endpoints (64)")
+    serve->add_option("--max-clients", args->maxClients, "clients at once, all endpoints (64)")
         ->check(CLI::Range(1, 4096));
     serve
         ->add_option("--client-buffer", args->clientBufferKib,

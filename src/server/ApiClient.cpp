@@ -4,19 +4,12 @@
 #include "StateDocument.h"
 
 #include <QJsonDocument>
-#include <QJsonParseError>
 #include <QTimer>
 
 namespace {
 
 // Requests handled before the client yields to the others.
 constexpr int kLinesPerTurn = 32;
-
-QJsonObject errorReply(const QJsonValue& id, const char* code, const QString& message)
-{
-    return QJsonObject{
-        {"id", id}, {"ok", false}, {"error", QJsonObject{{"code", code}, {"message", message}}}};
-}
 
 } // namespace
 
@@ -34,15 +27,12 @@ QByteArray ApiClient::Line(const QJsonObject& object)
 
 void ApiClient::Reply(const QJsonValue& id, const QJsonObject& fields)
 {
-    QJsonObject reply{{"id", id}, {"ok", true}};
-    for (auto it = fields.begin(); it != fields.end(); ++it)
-        reply.insert(it.key(), it.value());
-    Send(Line(reply));
+    Send(Line(ReplyObject(id, fields)));
 }
 
 void ApiClient::Fail(const QJsonValue& id, const char* code, const QString& message)
 {
-    Send(Line(errorReply(id, code, message)));
+    Send(Line(FailureObject(id, code, message)));
 }
 
 void ApiClient::FailAndClose(const QJsonValue& id, const char* code, const QString& message)
@@ -59,7 +49,7 @@ void ApiClient::onInput(const QByteArray& bytes)
 
 QByteArray ApiClient::formatRefusal(const char* code, const QString& message) const
 {
-    return Line(errorReply(QJsonValue::Null, code, message));
+    return Line(FailureObject(QJsonValue::Null, code, message));
 }
 
 void ApiClient::readLines()
@@ -92,24 +82,13 @@ void ApiClient::handleLine(const QByteArray& line)
 {
     if (line.trimmed().isEmpty())
         return;
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        const QString why = error.error != QJsonParseError::NoError
-                                ? QStringLiteral("not JSON: %1 at byte %2")
-                                      .arg(error.errorString())
-                                      .arg(error.offset)
-                                : QStringLiteral("a request is a JSON object");
-        Fail(QJsonValue::Null, ServerError::BadJson, why);
+    const ApiRequestText read = ReadApiRequest(line);
+    if (read.errorCode) {
+        Fail(read.id, read.errorCode, read.error);
         return;
     }
-    const QJsonObject request = document.object();
-    const QJsonValue id = request.value("id");
-    if (id.isUndefined() || id.isNull() || !request.value("cmd").isString()) {
-        Fail(id.isUndefined() ? QJsonValue::Null : id, ServerError::BadRequest,
-             QStringLiteral("every request needs an \"id\" and a \"cmd\" (a string)"));
-        return;
-    }
+    const QJsonValue& id = read.id;
+    const QJsonObject& request = read.request;
     if (!Authorized() || request.value("cmd").toString() == QLatin1String("auth")) {
         authorize(id, request);
         return;

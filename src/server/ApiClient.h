@@ -7,6 +7,7 @@
 // the connection with an "unauthorized" error.
 //
 // I/O thread only.
+#include "ApiPeer.h"
 #include "ClientConnection.h"
 #include "LineBuffer.h"
 
@@ -14,7 +15,7 @@
 #include <QJsonValue>
 #include <functional>
 
-class ApiClient : public ClientConnection {
+class ApiClient : public ClientConnection, public ApiPeer {
     Q_OBJECT
 public:
     // A well-formed request: an object with "id" and "cmd" (a string).
@@ -24,14 +25,13 @@ public:
     ApiClient(QTcpSocket* socket, const ClientLimits& limits, Handler handler,
               QObject* parent = nullptr);
 
-    void Reply(const QJsonValue& id, const QJsonObject& fields = {});
-    void Fail(const QJsonValue& id, const char* code, const QString& message);
-    void SendLine(const QByteArray& line) { Send(line); }
+    QObject* Lifetime() override { return this; }
+    uint64_t SourceId() const override { return Id(); }
+    void Reply(const QJsonValue& id, const QJsonObject& fields = {}) override;
+    void Fail(const QJsonValue& id, const char* code, const QString& message) override;
+    void SendLine(const QByteArray& line) override { Send(line); }
     // Fails the request and closes the connection once the reply has gone out.
     void FailAndClose(const QJsonValue& id, const char* code, const QString& message);
-
-    bool Subscribed() const { return subscribed_; }
-    void SetSubscribed(bool on) { subscribed_ = on; }
 
     // One line of compact JSON.
     static QByteArray Line(const QJsonObject& object);
@@ -48,5 +48,4 @@ private:
     Handler handler_;
     LineBuffer lines_;
     bool readScheduled_ = false;
-    bool subscribed_ = false;
 };

@@ -24,9 +24,8 @@ ApiEndpoint::ApiEndpoint(const ServerOptions& options, ClientQuota& quota, WireS
       pending_([this] { return state_; })
 {
     refreshState();
-    connect(this, &Endpoint::clientGone, this, [this](ClientConnection* client) {
-        pending_.ForgetClient(static_cast<ApiClient*>(client));
-    });
+    connect(this, &Endpoint::clientGone, this,
+            [this](ClientConnection* client) { PeerGone(*static_cast<ApiClient*>(client)); });
 }
 
 void ApiEndpoint::OnDecoded(const DecodedChunk& chunk)
@@ -65,15 +64,18 @@ ClientConnection* ApiEndpoint::makeClient(QTcpSocket* socket)
     return new ApiClient(
         socket, Limits(),
         [this](ApiClient& client, const QJsonValue& id, const QJsonObject& request) {
-            handle(client, id, request);
+            Handle(client, id, request);
         },
         this);
 }
 
-void ApiEndpoint::handle(ApiClient& client, const QJsonValue& id, const QJsonObject& request)
+void ApiEndpoint::Handle(ApiPeer& client, const QJsonValue& id, const QJsonObject& request)
 {
     const QString cmd = request.value("cmd").toString();
-    if (cmd == QLatin1String("status")) {
+    if (cmd == QLatin1String("auth")) {
+        // Already past its token, as every request that reaches here is.
+        client.Reply(id, {{"api", kStateApiVersion}});
+    } else if (cmd == QLatin1String("status")) {
         client.Reply(id, {{"state", state_}});
     } else if (cmd == QLatin1String("subscribe")) {
         subscribe(client, id);
@@ -85,8 +87,10 @@ void ApiEndpoint::handle(ApiClient& client, const QJsonValue& id, const QJsonObj
     }
 }
 
+void ApiEndpoint::PeerGone(const ApiPeer& peer) { pending_.ForgetPeer(&peer); }
+
 // The subscriber starts in step: the line's state and the whole document follow the reply.
-void ApiEndpoint::subscribe(ApiClient& client, const QJsonValue& id)
+void ApiEndpoint::subscribe(ApiPeer& client, const QJsonValue& id)
 {
     client.Reply(id);
     if (client.Subscribed())
@@ -96,10 +100,10 @@ void ApiEndpoint::subscribe(ApiClient& client, const QJsonValue& id)
     client.SendLine(stateEvent());
 }
 
-void ApiEndpoint::act(ApiClient& client, const QJsonValue& id, const QString& cmd,
+void ApiEndpoint::act(ApiPeer& client, const QJsonValue& id, const QString& cmd,
                       const QJsonObject& request)
 {
-    PendingActions::Request pending{&client, id, {}, 0, false};
+    PendingActions::Request pending{&client, client.Lifetime(), id, {}, 0, false};
     try {
         std::optional<ApiAction> action = ActionForRequest(cmd, request);
         if (!action) {
@@ -147,12 +151,12 @@ int ApiEndpoint::waitMs(const QJsonObject& request) const
     return static_cast<int>(ms);
 }
 
-void ApiEndpoint::submit(ApiClient& client, const QJsonValue& id, PendingActions::Request request)
+void ApiEndpoint::submit(ApiPeer& client, const QJsonValue& id, PendingActions::Request request)
 {
     std::vector<WireCommand> commands;
     for (const HostCommand& command : request.action.commands) {
         WireCommand wire;
-        wire.source = client.Id();
+        wire.source = client.SourceId();
         wire.bytes = QByteArray::fromStdString(command);
         wire.lastOfTicket = false;
         commands.push_back(std::move(wire));
@@ -198,6 +202,7 @@ void ApiEndpoint::publish(const QByteArray& eventLine)
         if (api->Subscribed())
             api->SendLine(eventLine);
     }
+    emit published(eventLine);
 }
 
 QByteArray ApiEndpoint::linkEvent() const

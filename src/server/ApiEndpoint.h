@@ -3,6 +3,9 @@
 // the state document as it was last published, so a request for the state costs nothing and a
 // block that changes nothing publishes nothing.
 //
+// It is also the one dispatch of requests: the page's WebSockets and HTTP requests come here
+// through Handle() as its own clients do, and take the same events through published().
+//
 // I/O thread only.
 #include "Endpoint.h"
 #include "PendingActions.h"
@@ -11,6 +14,7 @@
 #include <QJsonObject>
 
 class ApiClient;
+class ApiPeer;
 class MatrixLink;
 class WireSender;
 struct DecodedChunk;
@@ -28,16 +32,24 @@ public:
     // shutdown event and is closed.
     void Shutdown();
 
+    // A well-formed request (an object with "id" and "cmd") from any front end, past its
+    // token; the peer takes the reply.
+    void Handle(ApiPeer& peer, const QJsonValue& id, const QJsonObject& request);
+    // The peer has gone: what it still waits for is not answered.
+    void PeerGone(const ApiPeer& peer);
+
+signals:
+    // Every event as it goes to the subscribers, for those of the other front ends.
+    void published(const QByteArray& eventLine);
+
 protected:
     ClientConnection* makeClient(QTcpSocket* socket) override;
 
 private:
-    void handle(ApiClient& client, const QJsonValue& id, const QJsonObject& request);
-    void subscribe(ApiClient& client, const QJsonValue& id);
-    void act(ApiClient& client, const QJsonValue& id, const QString& cmd,
-             const QJsonObject& request);
+    void subscribe(ApiPeer& client, const QJsonValue& id);
+    void act(ApiPeer& client, const QJsonValue& id, const QString& cmd, const QJsonObject& request);
     int waitMs(const QJsonObject& request) const;
-    void submit(ApiClient& client, const QJsonValue& id, PendingActions::Request request);
+    void submit(ApiPeer& client, const QJsonValue& id, PendingActions::Request request);
     bool refreshState();
     void publish(const QByteArray& eventLine);
     QByteArray linkEvent() const;

@@ -166,6 +166,11 @@ const std::map<QString, Reader>& readers()
 
 } // namespace
 
+bool IsActionRequest(const QString& cmd)
+{
+    return cmd == QLatin1String("send") || readers().contains(cmd);
+}
+
 std::optional<ApiAction> ActionForRequest(const QString& cmd, const QJsonObject& request)
 {
     if (cmd == QLatin1String("send"))

@@ -18,5 +18,7 @@ struct ApiAction {
     bool wantsAnswer = false; // raw text: with a wait, the reply carries the matrix's answer
 };
 
+// Whether cmd names a request that changes the matrix (and so goes by POST over HTTP).
+bool IsActionRequest(const QString& cmd);
 // The action a request asks for; nothing when cmd names no action.
 std::optional<ApiAction> ActionForRequest(const QString& cmd, const QJsonObject& request);

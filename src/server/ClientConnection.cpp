@@ -17,17 +17,16 @@ uint64_t nextId()
     return ++last;
 }
 
-// Takes as long for a wrong token as for a right one, whatever its length.
-bool sameBytes(const QByteArray& a, const QByteArray& b)
+} // namespace
+
+bool SameSecret(const QByteArray& given, const QByteArray& secret)
 {
-    unsigned difference = a.size() == b.size() ? 0u : 1u;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        difference |= static_cast<unsigned char>(a[i]) ^
-                      static_cast<unsigned char>(b.isEmpty() ? 0 : b[i % b.size()]);
+    unsigned difference = given.size() == secret.size() ? 0u : 1u;
+    for (qsizetype i = 0; i < given.size(); ++i)
+        difference |= static_cast<unsigned char>(given[i]) ^
+                      static_cast<unsigned char>(secret.isEmpty() ? 0 : secret[i % secret.size()]);
     return difference == 0;
 }
-
-} // namespace
 
 ClientConnection::ClientConnection(QTcpSocket* socket, const ClientLimits& limits, QObject* parent)
     : QObject(parent), socket_(socket), limits_(limits), id_(nextId())
@@ -82,7 +81,12 @@ void ClientConnection::Send(const QByteArray& bytes)
     // Handed to the system at once, not at the next pass of the event loop: a client that has
     // closed its sending side is let go at that pass, with whatever was still unsent.
     socket_->flush();
-    if (socket_->bytesToWrite() <= limits_.maxOutput)
+    CheckOutput();
+}
+
+void ClientConnection::CheckOutput()
+{
+    if (closing_ || finished_ || socket_->bytesToWrite() <= limits_.maxOutput)
         return;
     // It has stopped reading: waiting for it would hold its share of memory for ever, and
     // telling it would only add to what it does not read.
@@ -121,7 +125,7 @@ void ClientConnection::Close()
 
 bool ClientConnection::TokenMatches(const QByteArray& given) const
 {
-    return sameBytes(given, limits_.token);
+    return SameSecret(given, limits_.token);
 }
 
 void ClientConnection::MarkAuthorized()
@@ -132,6 +136,8 @@ void ClientConnection::MarkAuthorized()
 
 void ClientConnection::onReadyRead()
 {
+    if (handedOver_)
+        return;
     const QByteArray bytes = socket_->readAll();
     if (!closing_ && !bytes.isEmpty())
         onInput(bytes);

@@ -12,6 +12,10 @@
 
 class QTcpSocket;
 
+// Whether the token (or another secret) given is the one expected. Takes as long for a wrong
+// one as for the right one, whatever its length.
+bool SameSecret(const QByteArray& given, const QByteArray& secret);
+
 struct ClientLimits {
     QByteArray token; // empty: no handshake
     qint64 maxOutput = 1024 * 1024;
@@ -56,6 +60,12 @@ protected:
     virtual void onPeerClosed() {}
 
     bool TokenMatches(const QByteArray& given) const;
+    // The socket is read by another from now on (a WebSocket); this connection only watches it
+    // close, and Send() must no longer be used.
+    void StopReading() { handedOver_ = true; }
+    // Drops the client once more than the bound waits unsent, as Send() does; for bytes that
+    // another writer has put on the socket.
+    void CheckOutput();
     bool TokenRequired() const { return !limits_.token.isEmpty(); }
     void MarkAuthorized();
     const ClientLimits& Limits() const { return limits_; }
@@ -72,5 +82,6 @@ private:
     bool closing_ = false;
     bool finished_ = false;
     bool cutOff_ = false;
+    bool handedOver_ = false;
     QString why_ = QStringLiteral("closed by the client");
 };

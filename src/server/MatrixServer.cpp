@@ -1,6 +1,7 @@
 #include "MatrixServer.h"
 
 #include "ApiEndpoint.h"
+#include "HttpEndpoint.h"
 #include "MatrixLink.h"
 #include "RawEndpoint.h"
 #include "ServerLog.h"
@@ -29,6 +30,8 @@ MatrixServer::MatrixServer(MySerialPortComm& port, ServerOptions options, QObjec
     link_ = new MatrixLink(port_, *sender_, pollerTimings(options_), this);
     raw_ = new RawEndpoint(options_, quota_, *sender_, *link_, this);
     api_ = new ApiEndpoint(options_, quota_, *sender_, *link_, this);
+    if (options_.http)
+        http_ = new HttpEndpoint(options_, quota_, *sender_, *api_, this);
     connect(link_, &MatrixLink::chunkReceived, raw_, &RawEndpoint::Broadcast);
     connect(link_, &MatrixLink::decoded, api_, &ApiEndpoint::OnDecoded);
     connect(link_, &MatrixLink::linkChanged, this, &MatrixServer::onLinkChanged);
@@ -53,17 +56,16 @@ MatrixServer::~MatrixServer()
 bool MatrixServer::Start(QString* error)
 {
     if (!raw_->Listen(options_.rawAddress, options_.rawPort, error) ||
-        !api_->Listen(options_.apiAddress, options_.apiPort, error)) {
-        raw_->StopListening();
-        api_->StopListening();
+        !api_->Listen(options_.apiAddress, options_.apiPort, error) ||
+        (http_ && !http_->Listen(options_.httpAddress, options_.httpPort, error))) {
+        stopListening();
         return false;
     }
     sender_->Start();
     if (!link_->Open(options_.portName)) {
         if (error)
             *error = link_->DownReason();
-        raw_->StopListening();
-        api_->StopListening();
+        stopListening();
         return false;
     }
     ServerLog(QStringLiteral("serving %1: raw on %2:%3, JSON on %4:%5%6")
@@ -72,6 +74,10 @@ bool MatrixServer::Start(QString* error)
                   .arg(options_.apiAddress.toString())
                   .arg(api_->Port())
                   .arg(options_.token.isEmpty() ? QString() : QStringLiteral(", token required")));
+    if (http_)
+        ServerLog(QStringLiteral("the page on http://%1:%2/")
+                      .arg(options_.httpAddress.toString())
+                      .arg(http_->Port()));
     return true;
 }
 
@@ -81,13 +87,14 @@ void MatrixServer::Shutdown()
         return;
     shuttingDown_ = true;
     ServerLog(QStringLiteral("ending: last command to the wire, then closing"));
-    raw_->StopListening();
-    api_->StopListening();
+    stopListening();
     sender_->Finish();
     // The command that was in its pause has left; its report is still in the event queue.
     QCoreApplication::sendPostedEvents(api_, QEvent::MetaCall);
     link_->Close();
     api_->Shutdown();
+    if (http_)
+        http_->Shutdown();
     raw_->CloseAll();
     finishWhenClientsGone();
 }
@@ -95,6 +102,16 @@ void MatrixServer::Shutdown()
 quint16 MatrixServer::RawPort() const { return raw_->Port(); }
 
 quint16 MatrixServer::ApiPort() const { return api_->Port(); }
+
+quint16 MatrixServer::HttpPort() const { return http_ ? http_->Port() : 0; }
+
+void MatrixServer::stopListening()
+{
+    raw_->StopListening();
+    api_->StopListening();
+    if (http_)
+        http_->StopListening();
+}
 
 void MatrixServer::onLinkChanged(bool up)
 {
@@ -117,12 +134,16 @@ void MatrixServer::finishWhenClientsGone()
     connect(deadline, &QTimer::timeout, this, &MatrixServer::finished);
     deadline->start(kGoodbyeMs);
     auto check = [this, deadline] {
-        if (raw_->ClientCount() == 0 && api_->ClientCount() == 0 && deadline->isActive()) {
+        const int web = http_ ? http_->ClientCount() : 0;
+        if (raw_->ClientCount() == 0 && api_->ClientCount() == 0 && web == 0 &&
+            deadline->isActive()) {
             deadline->stop();
             emit finished();
         }
     };
     connect(raw_, &Endpoint::clientGone, this, check, Qt::QueuedConnection);
     connect(api_, &Endpoint::clientGone, this, check, Qt::QueuedConnection);
+    if (http_)
+        connect(http_, &Endpoint::clientGone, this, check, Qt::QueuedConnection);
     QMetaObject::invokeMethod(this, check, Qt::QueuedConnection);
 }

@@ -13,6 +13,7 @@
 #include <memory>
 
 class ApiEndpoint;
+class HttpEndpoint;
 class MatrixLink;
 class MySerialPortComm;
 class RawEndpoint;
@@ -34,6 +35,7 @@ public:
 
     quint16 RawPort() const;
     quint16 ApiPort() const;
+    quint16 HttpPort() const; // 0 without the page
     const MatrixLink& Link() const { return *link_; }
 
 signals:
@@ -41,6 +43,7 @@ signals:
 
 private:
     void onLinkChanged(bool up);
+    void stopListening();
     void finishWhenClientsGone();
 
     ServerOptions options_;
@@ -50,5 +53,6 @@ private:
     MatrixLink* link_;
     RawEndpoint* raw_;
     ApiEndpoint* api_;
+    HttpEndpoint* http_ = nullptr;
     bool shuttingDown_ = false;
 };

@@ -1,6 +1,6 @@
 #include "PendingActions.h"
 
-#include "ApiClient.h"
+#include "ApiPeer.h"
 #include "ServerErrors.h"
 
 PendingActions::PendingActions(StateSource state, QObject* parent)
@@ -22,11 +22,11 @@ void PendingActions::Forget(uint64_t ticket)
         erase(it);
 }
 
-void PendingActions::ForgetClient(const ApiClient* client)
+void PendingActions::ForgetPeer(const ApiPeer* peer)
 {
     for (auto it = entries_.begin(); it != entries_.end();) {
-        const ApiClient* owner = it->second.request.client;
-        if (owner == client || !owner)
+        const Request& request = it->second.request;
+        if (request.peer == peer || !request.peerAlive)
             erase(it++);
         else
             ++it;
@@ -104,14 +104,17 @@ bool PendingActions::confirmedBy(Entry& entry, const DeviceStatus& status,
     return entry.framesSeen >= action.confirmCount && action.confirmed(status);
 }
 
+// The entry goes before the peer hears: answering may end the peer's connection, and with it
+// everything it still waits for.
 void PendingActions::finish(uint64_t ticket, const QJsonObject& fields)
 {
     const auto it = entries_.find(ticket);
     if (it == entries_.end())
         return;
-    if (ApiClient* client = it->second.request.client)
-        client->Reply(it->second.request.id, fields);
+    const Request request = it->second.request;
     erase(it);
+    if (request.peerAlive)
+        request.peer->Reply(request.id, fields);
 }
 
 void PendingActions::fail(uint64_t ticket, const char* code, const QString& message)
@@ -119,9 +122,10 @@ void PendingActions::fail(uint64_t ticket, const char* code, const QString& mess
     const auto it = entries_.find(ticket);
     if (it == entries_.end())
         return;
-    if (ApiClient* client = it->second.request.client)
-        client->Fail(it->second.request.id, code, message);
+    const Request request = it->second.request;
     erase(it);
+    if (request.peerAlive)
+        request.peer->Fail(request.id, code, message);
 }
 
 // The entry's timer may be the one whose time-out is being handled: it goes once that is over.

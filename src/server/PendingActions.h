@@ -17,13 +17,14 @@
 #include <map>
 #include <memory>
 
-class ApiClient;
+class ApiPeer;
 
 class PendingActions : public QObject {
     Q_OBJECT
 public:
     struct Request {
-        QPointer<ApiClient> client;
+        ApiPeer* peer = nullptr;
+        QPointer<QObject> peerAlive; // the peer's Lifetime()
         QJsonValue id;
         MatrixAction action;
         int waitMs = 0;           // 0: answer once on the wire
@@ -37,8 +38,8 @@ public:
     // The ticket its commands carry.
     uint64_t Add(Request request);
     void Forget(uint64_t ticket);
-    // The client has gone: nothing of its requests is answered or kept.
-    void ForgetClient(const ApiClient* client);
+    // The peer has gone: nothing of its requests is answered or kept.
+    void ForgetPeer(const ApiPeer* peer);
     void OnCommandDone(uint64_t ticket, bool onWire);
     // A chunk has been decoded; status holds what it carried.
     void OnChunk(const DeviceStatus& status, const FrameCounts& frames, const QString& text);

@@ -11,15 +11,20 @@ struct ServerOptions {
     quint16 rawPort = 4001;
     QHostAddress apiAddress = QHostAddress::LocalHost;
     quint16 apiPort = 4002;
+    // The page and its REST API and WebSocket, only when asked for.
+    bool http = false;
+    QHostAddress httpAddress = QHostAddress::LocalHost;
+    quint16 httpPort = 0;
     // Empty: no handshake. Required by the caller whenever an address is not loopback.
     QByteArray token;
 
-    int maxClients = 64;                  // both endpoints together
-    qsizetype maxLineBytes = 64 * 1024;   // a JSON request, a raw command, the token line
-    qint64 maxClientOutput = 1024 * 1024; // unsent bytes before a client counts as gone
-    size_t maxQueuedPerClient = 256;      // commands one client may have waiting
-    int rawIdleGapMs = 30;                // ends a raw client's command, as the matrix does
-    int handshakeMs = 10000;              // time a client has to send its token
+    int maxClients = 64;                    // both endpoints together
+    qsizetype maxLineBytes = 64 * 1024;     // a JSON request, a raw command, the token line
+    qint64 maxClientOutput = 1024 * 1024;   // unsent bytes before a client counts as gone
+    size_t maxQueuedPerClient = 256;        // commands one client may have waiting
+    int rawIdleGapMs = 30;                  // ends a raw client's command, as the matrix does
+    int handshakeMs = 10000;                // time a client has to send its token
+    qsizetype maxHttpHeadBytes = 16 * 1024; // an HTTP request's line and headers (its body: a line)
 
     // The server's own requests: the whole state, repeated until it has all arrived (or the
     // deadline passed), and the periodic status request.
