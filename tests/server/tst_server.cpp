@@ -391,7 +391,6 @@ void ServerTest::aReturningLineComesUpWithAFreshAcquisition()
     QFile::remove(link);
     QVERIFY(QFile::link(QString::fromStdString(matrix.SlavePath()), link));
     MySerialPortComm port;
-    port.SetReconnect(true);
     ServerOptions options = TestOptions();
     options.portName = link;
     MatrixServer server(port, options);
