@@ -121,6 +121,24 @@ QGroupBox* CDialog_Link::buildParameterGroup()
     SetControlId(baudCombo_, kBaudCombo);
     baudCombo_->setEnabled(false); // the matrix talks at 115200 only
 
+    linkState_ = new LinkStateLabel;
+    SetControlId(linkState_, kLinkState);
+    reconnectBox_ = new QCheckBox(QStringLiteral("Reconnect automatically"));
+    SetControlId(reconnectBox_, kReconnect);
+    reconnectBox_->setChecked(QSettings().value(kReconnectKey, false).toBool());
+    connect(reconnectBox_, &QCheckBox::toggled, this, &CDialog_Link::SetReconnect);
+
+    auto* group = new QGroupBox(QStringLiteral("Communication  Parameters"));
+    auto* groupLayout = new QHBoxLayout(group);
+    groupLayout->addWidget(buildInfoGroup(), 3);
+    groupLayout->addWidget(buildSettingGroup(), 1);
+    return group;
+}
+
+// The link's state beside the port and the choice to reconnect beside the baud rate: both
+// belong to the line, and in these rows they leave the page's height and captions as they were.
+QGroupBox* CDialog_Link::buildInfoGroup()
+{
     auto* info = new QGroupBox(QStringLiteral("RS232 INFO."));
     auto* infoLayout = new QGridLayout(info);
     auto* comLabel = new QLabel(QStringLiteral("COM"));
@@ -129,14 +147,16 @@ QGroupBox* CDialog_Link::buildParameterGroup()
     baudLabel->setBuddy(baudCombo_);
     infoLayout->addWidget(comLabel, 0, 0);
     infoLayout->addWidget(portCombo_, 0, 1);
+    infoLayout->addWidget(linkState_, 0, 2);
     infoLayout->addWidget(baudLabel, 1, 0);
     infoLayout->addWidget(baudCombo_, 1, 1);
-    linkState_ = new LinkStateLabel;
-    SetControlId(linkState_, kLinkState);
-    infoLayout->addWidget(new QLabel(QStringLiteral("Link")), 2, 0);
-    infoLayout->addWidget(linkState_, 2, 1);
+    infoLayout->addWidget(reconnectBox_, 1, 2);
     infoLayout->setColumnStretch(1, 1);
+    return info;
+}
 
+QGroupBox* CDialog_Link::buildSettingGroup()
+{
     searchButton_ = new QPushButton(QStringLiteral("Search"));
     SetControlId(searchButton_, kSearch);
     connect(searchButton_, &QPushButton::clicked, this, &CDialog_Link::FillPortList);
@@ -144,22 +164,12 @@ QGroupBox* CDialog_Link::buildParameterGroup()
     SetControlId(openButton_, kOpenPort);
     openButton_->setCheckable(true);
     connect(openButton_, &QPushButton::clicked, this, &CDialog_Link::TogglePort);
-    reconnectBox_ = new QCheckBox(QStringLiteral("Reconnect automatically"));
-    SetControlId(reconnectBox_, kReconnect);
-    reconnectBox_->setChecked(QSettings().value(kReconnectKey, false).toBool());
-    connect(reconnectBox_, &QCheckBox::toggled, this, &CDialog_Link::SetReconnect);
 
     auto* setting = new QGroupBox(QStringLiteral("RS232 Setting"));
     auto* settingLayout = new QVBoxLayout(setting);
     settingLayout->addWidget(searchButton_);
     settingLayout->addWidget(openButton_);
-    settingLayout->addWidget(reconnectBox_);
-
-    auto* group = new QGroupBox(QStringLiteral("Communication  Parameters"));
-    auto* groupLayout = new QHBoxLayout(group);
-    groupLayout->addWidget(info, 3);
-    groupLayout->addWidget(setting, 1);
-    return group;
+    return setting;
 }
 
 QGroupBox* CDialog_Link::buildDisplayGroup()

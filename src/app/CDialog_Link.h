@@ -124,6 +124,8 @@ protected:
 
 private:
     QGroupBox* buildParameterGroup();
+    QGroupBox* buildInfoGroup();
+    QGroupBox* buildSettingGroup();
     QGroupBox* buildDisplayGroup();
     QTimer* makeTimer(int id, bool singleShot);
     void setOpenControls(bool open);
