@@ -43,20 +43,20 @@ const QString CDialog_Link::kFailedText =
 const QString CDialog_Link::kClosedText =
     QStringLiteral("The connection closed ...\r\nStop data acquisition...\r\nthank you...\r\n\r\n");
 
-QString CDialog_Link::LostWaitingText(const QString& port, const QString& reason)
+namespace {
+
+QString lostWaitingText(const QString& port, const QString& reason)
 {
     return QStringLiteral("The connection to %1 was lost (%2); waiting for it to return "
                           "...\r\n\r\n")
         .arg(port, reason);
 }
 
-QString CDialog_Link::ReturnFailingText(const QString& reason)
+QString returnFailingText(const QString& reason)
 {
     return QStringLiteral("The port is back but does not open (%1); trying again ...\r\n\r\n")
         .arg(reason);
 }
-
-namespace {
 
 const QString kReconnectKey = QStringLiteral("link/reconnect");
 
@@ -435,7 +435,7 @@ void CDialog_Link::OnPortLostWaiting(const QString& reason)
     openButton_->setText(QStringLiteral("Stop Waiting"));
     linkState_->ShowState(LinkStateLabel::State::Waiting);
     setPagesStale(true);
-    rxBox_->AppendStatus(LostWaitingText(openPortName_, reason));
+    rxBox_->AppendStatus(lostWaitingText(openPortName_, reason));
 }
 
 void CDialog_Link::OnPortReconnected()
@@ -453,7 +453,7 @@ void CDialog_Link::OnPortReconnected()
 void CDialog_Link::OnReconnectFailing(const QString& reason)
 {
     if (waiting_)
-        rxBox_->AppendStatus(ReturnFailingText(reason));
+        rxBox_->AppendStatus(returnFailingText(reason));
 }
 
 void CDialog_Link::stopAcquisitionTimers()

@@ -69,9 +69,6 @@ public:
     static const QString kDoneText;
     static const QString kFailedText;
     static const QString kClosedText;
-    // The Rx box's lines while a lost port is waited for.
-    static QString LostWaitingText(const QString& port, const QString& reason);
-    static QString ReturnFailingText(const QString& reason);
 
     struct Timings {
         int pollMs = kPollMs;
@@ -112,7 +109,6 @@ public:
     void ReplaceRxLog(const QString& log);
     const QString& selectedPortText() const { return selectedPortText_; }
     const QString& openPortName() const { return openPortName_; }
-    bool waitingForPort() const { return waiting_; }
 
 signals:
     // The other pages show a state the matrix may no longer have: from a loss that is waited
