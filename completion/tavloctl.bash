@@ -36,7 +36,7 @@ _tavloctl()
         [tavloctl]="--port --timeout --repeat --version"
         [tavloctl ports]="--json"
         [tavloctl status]="--json"
-        [tavloctl monitor]="--hex --for"
+        [tavloctl monitor]="--hex --follow --for"
         [tavloctl send]="--wait"
         [tavloctl route]="--wait"
         [tavloctl scene save]="--wait"

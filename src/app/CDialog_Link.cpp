@@ -5,12 +5,14 @@
 #include "Cp936.h"
 #include "DeviceStatus.h"
 #include "HostCommands.h"
+#include "LinkStateLabel.h"
 #include "MySerialPortComm.h"
 #include "OperatorMessages.h"
 #include "ReplyDecoder.h"
 #include "RxLogBox.h"
 #include "SendCommand.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -19,6 +21,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -41,6 +44,21 @@ const QString CDialog_Link::kClosedText =
     QStringLiteral("The connection closed ...\r\nStop data acquisition...\r\nthank you...\r\n\r\n");
 
 namespace {
+
+QString lostWaitingText(const QString& port, const QString& reason)
+{
+    return QStringLiteral("The connection to %1 was lost (%2); waiting for it to return "
+                          "...\r\n\r\n")
+        .arg(port, reason);
+}
+
+QString returnFailingText(const QString& reason)
+{
+    return QStringLiteral("The port is back but does not open (%1); trying again ...\r\n\r\n")
+        .arg(reason);
+}
+
+const QString kReconnectKey = QStringLiteral("link/reconnect");
 
 const std::array<const char*, 9> kBaudRates = {"2400",  "4800",   "9600",   "19200", "38400",
                                                "57600", "115200", "230400", "260800"};
@@ -77,6 +95,13 @@ CDialog_Link::CDialog_Link(QWidget* parent)
             Qt::QueuedConnection);
     connect(&port, &MySerialPortComm::portLost, this, &CDialog_Link::OnPortLost,
             Qt::QueuedConnection);
+    connect(&port, &MySerialPortComm::portLostWaiting, this, &CDialog_Link::OnPortLostWaiting,
+            Qt::QueuedConnection);
+    connect(&port, &MySerialPortComm::portReconnected, this, &CDialog_Link::OnPortReconnected,
+            Qt::QueuedConnection);
+    connect(&port, &MySerialPortComm::reconnectFailing, this, &CDialog_Link::OnReconnectFailing,
+            Qt::QueuedConnection);
+    port.SetReconnect(reconnectBox_->isChecked());
 
     FillPortList();
     for (const char* rate : kBaudRates)
@@ -96,6 +121,24 @@ QGroupBox* CDialog_Link::buildParameterGroup()
     SetControlId(baudCombo_, kBaudCombo);
     baudCombo_->setEnabled(false); // the matrix talks at 115200 only
 
+    linkState_ = new LinkStateLabel;
+    SetControlId(linkState_, kLinkState);
+    reconnectBox_ = new QCheckBox(QStringLiteral("Reconnect automatically"));
+    SetControlId(reconnectBox_, kReconnect);
+    reconnectBox_->setChecked(QSettings().value(kReconnectKey, false).toBool());
+    connect(reconnectBox_, &QCheckBox::toggled, this, &CDialog_Link::SetReconnect);
+
+    auto* group = new QGroupBox(QStringLiteral("Communication  Parameters"));
+    auto* groupLayout = new QHBoxLayout(group);
+    groupLayout->addWidget(buildInfoGroup(), 3);
+    groupLayout->addWidget(buildSettingGroup(), 1);
+    return group;
+}
+
+// The link's state beside the port and the choice to reconnect beside the baud rate: both
+// belong to the line, and in these rows they leave the page's height and captions as they were.
+QGroupBox* CDialog_Link::buildInfoGroup()
+{
     auto* info = new QGroupBox(QStringLiteral("RS232 INFO."));
     auto* infoLayout = new QGridLayout(info);
     auto* comLabel = new QLabel(QStringLiteral("COM"));
@@ -104,10 +147,16 @@ QGroupBox* CDialog_Link::buildParameterGroup()
     baudLabel->setBuddy(baudCombo_);
     infoLayout->addWidget(comLabel, 0, 0);
     infoLayout->addWidget(portCombo_, 0, 1);
+    infoLayout->addWidget(linkState_, 0, 2);
     infoLayout->addWidget(baudLabel, 1, 0);
     infoLayout->addWidget(baudCombo_, 1, 1);
+    infoLayout->addWidget(reconnectBox_, 1, 2);
     infoLayout->setColumnStretch(1, 1);
+    return info;
+}
 
+QGroupBox* CDialog_Link::buildSettingGroup()
+{
     searchButton_ = new QPushButton(QStringLiteral("Search"));
     SetControlId(searchButton_, kSearch);
     connect(searchButton_, &QPushButton::clicked, this, &CDialog_Link::FillPortList);
@@ -120,12 +169,7 @@ QGroupBox* CDialog_Link::buildParameterGroup()
     auto* settingLayout = new QVBoxLayout(setting);
     settingLayout->addWidget(searchButton_);
     settingLayout->addWidget(openButton_);
-
-    auto* group = new QGroupBox(QStringLiteral("Communication  Parameters"));
-    auto* groupLayout = new QHBoxLayout(group);
-    groupLayout->addWidget(info, 3);
-    groupLayout->addWidget(setting, 1);
-    return group;
+    return setting;
 }
 
 QGroupBox* CDialog_Link::buildDisplayGroup()
@@ -267,6 +311,7 @@ bool CDialog_Link::OpenFromControls()
     }
     openPortName_ = name;
     setOpenControls(true);
+    linkState_->ShowState(LinkStateLabel::State::Connected);
     GlobalDeviceStatus().acquisitionState = AcquisitionPending;
     return true;
 }
@@ -323,10 +368,12 @@ void CDialog_Link::OnPageTimer(int id)
 void CDialog_Link::OnAcquisitionDone()
 {
     DeviceStatus& status = GlobalDeviceStatus();
-    if (status.stopRequested.load())
+    // Posted before a close or a loss, handled after it.
+    if (status.stopRequested.load() || waiting_)
         return;
     status.initialDataReceived = 1;
     refreshers_.RefreshAll();
+    setPagesStale(false);
     rxBox_->AppendStatus(kDoneText);
     ClearAcquisitionFlags();
     refreshRunning_ = true;
@@ -334,8 +381,9 @@ void CDialog_Link::OnAcquisitionDone()
 
 void CDialog_Link::OnAcquisitionFailed()
 {
-    if (GlobalDeviceStatus().stopRequested.load())
+    if (GlobalDeviceStatus().stopRequested.load() || waiting_)
         return;
+    setPagesStale(false);
     rxBox_->AppendStatus(kFailedText);
     ClearAcquisitionFlags();
     refreshRunning_ = true;
@@ -353,7 +401,10 @@ void CDialog_Link::ClearAcquisitionFlags()
 
 void CDialog_Link::CloseUiAfterPortClose()
 {
+    waiting_ = false;
     setOpenControls(false);
+    linkState_->ShowState(LinkStateLabel::State::Closed);
+    setPagesStale(false);
     pollTimer_->stop();
     acquisition_.Stop();
     refreshRunning_ = false;
@@ -373,8 +424,67 @@ void CDialog_Link::OnPortLost(const QString& reason)
                   .arg(openPortName_, reason));
 }
 
+void CDialog_Link::OnPortLostWaiting(const QString& reason)
+{
+    if (!connected_)
+        return;
+    waiting_ = true;
+    // Nothing can reach the matrix meanwhile: no requests, and no deadline that would call
+    // the acquisition failed because of the loss. The return starts them afresh.
+    stopAcquisitionTimers();
+    openButton_->setText(QStringLiteral("Stop Waiting"));
+    linkState_->ShowState(LinkStateLabel::State::Waiting);
+    setPagesStale(true);
+    rxBox_->AppendStatus(lostWaitingText(openPortName_, reason));
+}
+
+void CDialog_Link::OnPortReconnected()
+{
+    // Stopped waiting just as the port came back: the close has dealt with it.
+    if (!waiting_ || !GlobalSerialPort().IsOpen())
+        return;
+    waiting_ = false;
+    setOpenControls(true);
+    linkState_->ShowState(LinkStateLabel::State::Reconnected);
+    GlobalDeviceStatus().acquisitionState = AcquisitionPending;
+    StartAcquisition();
+}
+
+void CDialog_Link::OnReconnectFailing(const QString& reason)
+{
+    if (waiting_)
+        rxBox_->AppendStatus(returnFailingText(reason));
+}
+
+void CDialog_Link::stopAcquisitionTimers()
+{
+    pollTimer_->stop();
+    noticeTimer_->stop();
+    deadlineTimer_->stop();
+    acquisition_.Stop();
+}
+
+void CDialog_Link::setPagesStale(bool stale)
+{
+    if (stale == pagesStale_)
+        return;
+    pagesStale_ = stale;
+    emit pagesStale(stale);
+}
+
+void CDialog_Link::SetReconnect(bool on)
+{
+    QSettings().setValue(kReconnectKey, on);
+    // Switched off while waiting, the port reports the loss as it would have without it.
+    GlobalSerialPort().SetReconnect(on);
+}
+
 void CDialog_Link::OnPortReceive()
 {
+    // A notification posted before the loss: nothing is held any more, and reading would
+    // push the waiting line out of the box.
+    if (waiting_)
+        return;
     if (GlobalDeviceStatus().initialDataReceived.load() == 0)
         PauseMs(kFirstDataWaitMs);
     ReceiveChunk(GlobalSerialPort().ReadPort());

@@ -5,6 +5,10 @@
 // (Up and Down recall what was sent), keeps the other pages refreshed from the device model and
 // closes the connection again.
 //
+// With "Reconnect automatically" on, a port lost while open is waited for instead of closed:
+// the other pages keep their last state, greyed, and when the port returns the page runs the
+// acquisition again, as after Open Port. The operator's choice is kept in the settings.
+//
 // Threads: everything here runs on the UI thread. The port's receive notification and the
 // acquisition outcome arrive queued, and page refreshes are queued behind the handler that
 // decoded the block, so no handler ever runs inside another.
@@ -21,6 +25,8 @@
 #include <vector>
 
 class CMyComboBox;
+class LinkStateLabel;
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QPlainTextEdit;
@@ -40,6 +46,8 @@ public:
     static constexpr int kRxBox = 1034;
     static constexpr int kTxBox = 1035;
     static constexpr int kOpenPort = 1071;
+    static constexpr int kReconnect = 1072; // "Reconnect automatically"
+    static constexpr int kLinkState = 1073; // the link's state in a few words
 
     // Timer identifiers; tests find the timers by the object names "timer<id>".
     static constexpr int kPollTimerId = 19900917;   // periodic status request
@@ -102,20 +110,33 @@ public:
     const QString& selectedPortText() const { return selectedPortText_; }
     const QString& openPortName() const { return openPortName_; }
 
+signals:
+    // The other pages show a state the matrix may no longer have: from a loss that is waited
+    // for until the acquisition after the port's return has ended (or the page is closed).
+    void pagesStale(bool stale);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QGroupBox* buildParameterGroup();
+    QGroupBox* buildInfoGroup();
+    QGroupBox* buildSettingGroup();
     QGroupBox* buildDisplayGroup();
     QTimer* makeTimer(int id, bool singleShot);
     void setOpenControls(bool open);
     void failOpen(const QString& error);
+    void setPagesStale(bool stale);
+    void stopAcquisitionTimers();
+    void SetReconnect(bool on);
 
     void OnPageTimer(int id);
     void OnAcquisitionDone();
     void OnAcquisitionFailed();
     void OnPortLost(const QString& reason);
+    void OnPortLostWaiting(const QString& reason);
+    void OnPortReconnected();
+    void OnReconnectFailing(const QString& reason);
     void ScheduleRefresh();
     void RunPendingRefreshes();
     void ClearAcquisitionFlags();
@@ -126,6 +147,8 @@ private:
     QComboBox* baudCombo_ = nullptr;
     QPushButton* searchButton_ = nullptr;
     QPushButton* openButton_ = nullptr;
+    QCheckBox* reconnectBox_ = nullptr;
+    LinkStateLabel* linkState_ = nullptr;
     RxLogBox* rxBox_ = nullptr;
     RxConsole* console_ = nullptr;
     TxHistory txHistory_;
@@ -144,7 +167,9 @@ private:
     QString selectedPortText_; // the item the operator last chose
     QString openPortName_;
     RxRingBuffer rxRing_;
-    bool connected_ = false;      // the controls show an open port
+    bool connected_ = false; // the controls show an open port, or one waited for
+    bool waiting_ = false;   // the port was lost and is waited for
+    bool pagesStale_ = false;
     bool refreshRunning_ = false; // acquisition ended: decoded blocks refresh the pages
     bool refreshQueued_ = false;
 };

@@ -54,6 +54,7 @@ CTavloDlg::CTavloDlg(QWidget* parent) : QWidget(parent)
 
     link_->SetRefreshers(RefreshersFor(*video_, *audio_, *edid_, *network_, *system_));
     system_->SetCloseUiHandler([this] { link_->CloseUiAfterPortClose(); });
+    connect(link_, &CDialog_Link::pagesStale, this, &CTavloDlg::greyPages);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, 10, 10, 10);
@@ -81,6 +82,14 @@ void CTavloDlg::OpenAbout()
 {
     CAboutDlg about(this);
     about.exec();
+}
+
+// While the link waits for a lost port the pages keep their last state, greyed, so nothing is
+// clicked on a state the matrix may have left.
+void CTavloDlg::greyPages(bool grey)
+{
+    for (QWidget* page : std::initializer_list<QWidget*>{video_, audio_, edid_, network_, system_})
+        page->setEnabled(!grey);
 }
 
 void CTavloDlg::closeEvent(QCloseEvent* event)

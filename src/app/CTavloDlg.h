@@ -42,6 +42,7 @@ protected:
 
 private:
     void addSystemMenuEntry();
+    void greyPages(bool grey);
     void showTabMenu(const QPoint& pos);
 
     QTabWidget* tabs_ = nullptr;

@@ -115,6 +115,15 @@ void MatrixSession::Close()
     disconnect(&port, nullptr, this, nullptr);
 }
 
+void MatrixSession::FollowLosses(LossHandlers handlers)
+{
+    MySerialPortComm& port = GlobalSerialPort();
+    connect(&port, &MySerialPortComm::portLostWaiting, this, handlers.lost);
+    connect(&port, &MySerialPortComm::portReconnected, this, handlers.back);
+    connect(&port, &MySerialPortComm::reconnectFailing, this, handlers.failing);
+    port.SetReconnect(true);
+}
+
 int MatrixSession::FramesSeen(int type) const
 {
     const auto it = framesSeen_.find(type);

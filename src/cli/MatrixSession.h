@@ -16,8 +16,7 @@
 
 class QEventLoop;
 
-class MatrixSession : public QObject
-{
+class MatrixSession : public QObject {
     Q_OBJECT
 public:
     // port: a name from the port list or a device path.
@@ -50,6 +49,15 @@ public:
     // Called before a chunk with the count of older bytes the port dropped unread: more
     // arrived than it holds between two reads.
     void OnDropped(std::function<void(qint64)> handler) { onDropped_ = std::move(handler); }
+    // Keeps the session across a lost line instead of failing: the port waits for the same
+    // adapter (or address) and reopens it. The handlers hear of the loss with its reason, of
+    // the return, and once of each reason a returned port will not open for.
+    struct LossHandlers {
+        std::function<void(const QString& reason)> lost;
+        std::function<void()> back;
+        std::function<void(const QString& reason)> failing;
+    };
+    void FollowLosses(LossHandlers handlers);
     const std::string& PortName() const { return port_; }
 
 private:

@@ -102,12 +102,35 @@ std::string hexLines(const QByteArray& chunk)
 
 struct MonitorOptions {
     bool hex = false;
+    bool follow = false;
     double seconds = -1;
 };
+
+// A line about the link itself, shaped as a chunk's heading so that readers of the log find
+// both the same way.
+void printLinkLine(const std::string& what) { PrintOut("[" + timestamp() + "] " + what + "\n\n"); }
+
+void followLosses(MatrixSession& session)
+{
+    const std::string port = session.PortName();
+    session.FollowLosses({
+        [port](const QString& reason) {
+            printLinkLine("connection to " + port + " lost (" + reason.toStdString() +
+                          "); waiting for it to return");
+        },
+        [port] { printLinkLine("connection to " + port + " back"); },
+        [](const QString& reason) {
+            printLinkLine("the port is back but does not open (" + reason.toStdString() +
+                          "); trying again");
+        },
+    });
+}
 
 int runMonitor(const CliContext& context, const MonitorOptions& options)
 {
     MatrixSession session(context.port);
+    if (options.follow)
+        followLosses(session);
     session.Open();
     InterruptWatcher interrupts;
     QObject::connect(&interrupts, &InterruptWatcher::interrupted, &session, &MatrixSession::Stop);
@@ -179,9 +202,13 @@ void RegisterPortCommands(CLI::App& app, CliContext& context)
     CLI::App* mon = app.add_subcommand(
         "monitor", "Print every chunk the matrix sends, decoded as the panel's receive box "
                    "shows it, after the local time it was read (ISO 8601, to the millisecond) "
-                   "and its size. Lines end in LF only. Runs until interrupted.");
+                   "and its size. Lines end in LF only. Runs until interrupted; a lost line "
+                   "ends it (exit 3) unless --follow is given.");
     mon->fallthrough();
     mon->add_flag("--hex", monitor->hex, "also print the raw bytes in hexadecimal");
+    mon->add_flag("--follow", monitor->follow,
+                  "keep going when the line is lost: wait for the same port to return, with a "
+                  "line for the loss and one for the return");
     mon->add_option("--for", monitor->seconds, "stop after this many seconds")
         ->check(CLI::NonNegativeNumber);
     mon->callback([&context, monitor] {

@@ -32,6 +32,9 @@ bool MatrixLink::Open(const QString& portName)
             Qt::UniqueConnection);
     connect(&port_, &MySerialPortComm::portReconnected, this, &MatrixLink::LineReturned,
             Qt::UniqueConnection);
+    // A server is left running for weeks: an adapter replugged or a matrix restarted must not
+    // end its service.
+    port_.SetReconnect(true);
     if (!port_.OpenPortByName(portName, kBaudRate)) {
         downReason_ = port_.LastOpenErrorText();
         return false;

@@ -3,9 +3,9 @@
 // DeviceStatus, passes each chunk on unchanged, runs the server's own requests, and knows
 // whether the line is up.
 //
-// Up and down are the only two states, and going up always starts a fresh acquisition. A port
-// whose reconnecting is on (MySerialPortComm::SetReconnect) reports a loss as a pause and its
-// return as portReconnected, which brings the line up again through LineReturned().
+// Up and down are the only two states, and going up always starts a fresh acquisition. Open()
+// switches the port's reconnecting on (MySerialPortComm::SetReconnect): a loss is a pause, and
+// the port's return (portReconnected) brings the line up again through LineReturned().
 //
 // I/O thread only; the port's notifications arrive queued.
 #include "DecodedChunk.h"

@@ -123,7 +123,6 @@ void MatrixServer::onLinkChanged(bool up)
                       .arg(link_->DownReason()));
         sender_->DropAll(); // the requests they belong to are answered by the endpoint below
     }
-    raw_->OnLinkChanged(up);
     api_->OnLinkChanged(up);
 }
 

@@ -19,12 +19,6 @@ void RawEndpoint::Broadcast(const QByteArray& chunk)
         client->Send(chunk);
 }
 
-void RawEndpoint::OnLinkChanged(bool up)
-{
-    if (!up)
-        CloseAll();
-}
-
 ClientConnection* RawEndpoint::makeClient(QTcpSocket* socket)
 {
     auto submit = [this](RawClient& client, WireCommand command) {

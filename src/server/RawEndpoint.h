@@ -1,8 +1,9 @@
 #pragma once
 // The raw endpoint: each client talks to the matrix as over the serial line itself. Commands
 // go through the sender's queue, and every chunk the matrix sends goes to every client as it
-// came. While the line is down there is nothing to talk to: clients are closed, as a lost
-// line closes a serial port, and new ones are told so.
+// came. While the line is down clients stay, as a serial line stays with nothing at its end,
+// and hear the matrix again once the server has it back; new ones are told that the line is
+// down and closed.
 //
 // I/O thread only.
 #include "Endpoint.h"
@@ -18,7 +19,6 @@ public:
                 const MatrixLink& link, QObject* parent = nullptr);
 
     void Broadcast(const QByteArray& chunk);
-    void OnLinkChanged(bool up);
 
 protected:
     ClientConnection* makeClient(QTcpSocket* socket) override;

@@ -439,6 +439,55 @@ TEST_F(Tavloctl, monitorPrintsEachChunkDecodedWithItsDateAndTime)
     EXPECT_EQ(result.out.find('\r'), std::string::npos) << "no carriage return anywhere";
 }
 
+// The next line of output that holds the text, within the time; empty when none came.
+std::string lineHolding(ToolProcess& tool, const std::string& text, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const std::string line = tool.readLine(static_cast<int>(left.count()) + 1);
+        if (line.find(text) != std::string::npos)
+            return line;
+    }
+    return {};
+}
+
+// The line goes away and comes back on another pseudo-terminal behind the same link, as an
+// adapter does behind its /dev/serial/by-id name.
+TEST_F(Tavloctl, monitorFollowKeepsGoingAcrossALoss)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("tavlo-follow-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::filesystem::path link = dir / "ttyMATRIX";
+    std::filesystem::create_symlink(sim.SlavePath(), link);
+    ToolProcess monitor(kTool, {"--port", link.string(), "monitor", "--follow"});
+    std::this_thread::sleep_for(600ms); // the tool opens the port
+
+    sim.CloseLine();
+    std::filesystem::remove(link);
+    const std::regex stamp(R"(^\[\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}\.\d{3}[+-]\d{2}:\d{2}\] )");
+    const std::string lost = lineHolding(monitor, " lost ", 3000);
+    EXPECT_TRUE(std::regex_search(lost, stamp)) << lost;
+    EXPECT_NE(lost.find("] connection to " + link.string() + " lost ("), std::string::npos) << lost;
+    EXPECT_NE(lost.find("); waiting for it to return"), std::string::npos) << lost;
+    std::string error;
+    ASSERT_TRUE(sim.Start(&error)) << error;
+    std::filesystem::create_symlink(sim.SlavePath(), link);
+    const std::string back = lineHolding(monitor, " back", 4000);
+    ASSERT_FALSE(back.empty()) << "no line for the return";
+    EXPECT_EQ(back.substr(back.find("] ") + 2), "connection to " + link.string() + " back");
+    EXPECT_TRUE(std::regex_search(back, stamp)) << back;
+
+    sim.WriteRaw(StatusFrame(DefaultMatrixState()));
+    EXPECT_NE(lineHolding(monitor, "VO:4IN:4;", 3000), "") << "chunks are printed again";
+    monitor.interrupt();
+    const ToolResult result = monitor.wait(5000);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    std::filesystem::remove_all(dir);
+}
+
 TEST(TavloctlHelp, versionExitCodesAndWaitsAreShown)
 {
     const ToolResult version = ToolProcess::run(kTool, {"--version"});

@@ -3,7 +3,10 @@
 #include "ServeProcess.h"
 #include "TestClients.h"
 
+#include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
 
@@ -20,6 +23,7 @@ private slots:
     void aSignalEndsItWithTheLastCommandOnTheWire_data();
     void aSignalEndsItWithTheLastCommandOnTheWire();
     void tavloctlWorksThroughItTwoAtOnce();
+    void aLostLineComesBackWithAFreshState();
 
 private:
     std::vector<std::string> clientCommands() const;
@@ -135,6 +139,56 @@ void ServeProcessTest::tavloctlWorksThroughItTwoAtOnce()
         if (record.gapMs >= 0)
             QVERIFY(record.gapMs >= kPauseMs - kStampSlackMs);
     }
+}
+
+// The matrix's line goes away and comes back on another pseudo-terminal behind the same link,
+// as an adapter does behind its /dev/serial/by-id name; meanwhile the matrix was renamed.
+void ServeProcessTest::aLostLineComesBackWithAFreshState()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyMATRIX"));
+    QVERIFY(QFile::link(QString::fromStdString(sim.SlavePath()), link));
+    ServeProcess serve(link.toStdString());
+    QVERIFY2(serve.started(), serve.errors().constData());
+    JsonClient client(serve.apiPort());
+    QCOMPARE(client.request({{"cmd", "subscribe"}})["ok"].toBool(), true);
+    const QString model = QString::fromStdString(sim.State().productModel);
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const QJsonObject state = client.request({{"cmd", "status"}})["state"].toObject();
+            return state["device"].toObject()["model"] == model;
+        },
+        5000));
+
+    client.forget();
+    sim.CloseLine();
+    QFile::remove(link);
+    const auto down = client.waitFor(
+        [](const QJsonObject& o) { return o["event"] == "link" && o["state"] == "down"; });
+    QVERIFY(down);
+    QVERIFY(client.waitFor([](const QJsonObject& o) {
+        return o["event"] == "state" && o["state"].toObject()["stale"] == true;
+    }));
+
+    MatrixState renamed = sim.State();
+    renamed.nameAt(NameTable::InputPort, 1) = "Returned";
+    sim.SetState(renamed);
+    std::string error;
+    QVERIFY2(sim.Start(&error), error.c_str());
+    QVERIFY(QFile::link(QString::fromStdString(sim.SlavePath()), link));
+    const auto up = client.waitFor(
+        [](const QJsonObject& o) { return o["event"] == "link" && o["state"] == "up"; }, 5000);
+    QVERIFY(up);
+    QVERIFY(up->at > down->at);
+    const auto fresh = client.waitFor(
+        [](const QJsonObject& o) {
+            const QJsonObject state = o["state"].toObject();
+            return o["event"] == "state" && state["stale"] == false &&
+                   state["inputs"].toArray().at(0).toObject()["name"] == "Returned";
+        },
+        5000);
+    QVERIFY(fresh);
+    QVERIFY(fresh->at >= up->at);
 }
 
 QTEST_GUILESS_MAIN(ServeProcessTest)
