@@ -16,6 +16,7 @@ tavlo_packages=(
   desktop-file-utils appstream man-db bash-completion systemd libxml2-utils file
   dpkg-dev lintian
   xvfb xauth x11-utils
+  libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 
 tavlo_install() {

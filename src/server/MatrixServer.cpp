@@ -2,6 +2,7 @@
 
 #include "ApiEndpoint.h"
 #include "MatrixLink.h"
+#include "MqttBridge.h"
 #include "RawEndpoint.h"
 #include "ServerLog.h"
 #include "WireSender.h"
@@ -40,6 +41,8 @@ MatrixServer::MatrixServer(MySerialPortComm& port, ServerOptions options, QObjec
                       .arg(options_.acquisitionDeadlineMs / 1000));
     });
     connect(sender_.get(), &WireSender::commandDone, api_, &ApiEndpoint::OnCommandDone);
+    if (options_.mqtt)
+        mqtt_ = new MqttBridge(*options_.mqtt, *sender_, *link_, this);
 }
 
 MatrixServer::~MatrixServer()
@@ -66,6 +69,8 @@ bool MatrixServer::Start(QString* error)
         api_->StopListening();
         return false;
     }
+    if (mqtt_)
+        mqtt_->Start();
     ServerLog(QStringLiteral("serving %1: raw on %2:%3, JSON on %4:%5%6")
                   .arg(options_.portName, options_.rawAddress.toString())
                   .arg(raw_->Port())
@@ -88,6 +93,8 @@ void MatrixServer::Shutdown()
     QCoreApplication::sendPostedEvents(api_, QEvent::MetaCall);
     link_->Close();
     api_->Shutdown();
+    if (mqtt_)
+        mqtt_->Shutdown();
     raw_->CloseAll();
     finishWhenClientsGone();
 }

@@ -14,6 +14,7 @@
 
 class ApiEndpoint;
 class MatrixLink;
+class MqttBridge;
 class MySerialPortComm;
 class RawEndpoint;
 class WireSender;
@@ -50,5 +51,6 @@ private:
     MatrixLink* link_;
     RawEndpoint* raw_;
     ApiEndpoint* api_;
+    MqttBridge* mqtt_ = nullptr;
     bool shuttingDown_ = false;
 };
