@@ -14,8 +14,9 @@
 namespace {
 
 // How long one turn of the network loop may sleep in select(). Publishing and Stop wake it at
-// once; this only paces the keep-alive bookkeeping.
-constexpr int kLoopMs = 1000;
+// once; this only paces the keep-alive bookkeeping, which a 30 s keep-alive lets be slow,
+// and each turn costs a wake-up: twenty bridges on one machine should cost next to nothing.
+constexpr int kLoopMs = 5000;
 // Stop's wait for the DISCONNECT to go out and the thread to end.
 constexpr auto kStopWait = std::chrono::milliseconds(2000);
 constexpr int kQos = 1;
