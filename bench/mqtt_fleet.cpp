@@ -11,10 +11,10 @@
 //   one core (their own 7 s status polls included).
 // broker restart: the broker stopped and started again, without persistence; the time from its
 //   start until every bridge has said "online" again.
+#include "CpuOfProcess.h"
 #include "MatrixSimulator.h"
 #include "MosquittoBroker.h"
 #include "MqttProbe.h"
-#include "ProcessCpu.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -170,7 +170,7 @@ double idleCpuPercent(const std::vector<std::unique_ptr<Member>>& fleet, int sec
     const auto total = [&] {
         double sum = 0;
         for (const auto& m : fleet)
-            sum += ProcessCpuSeconds(m->serve->processId());
+            sum += CpuSecondsOf(m->serve->processId());
         return sum;
     };
     const double before = total();

@@ -13,9 +13,9 @@
 //   client's completion time over the fastest's.
 // idle CPU: the server's user + system time with 64 idle clients connected, over 20 s, as
 //   a share of one core (the 7 s status poll included).
+#include "CpuOfProcess.h"
 #include "MatrixSimulator.h"
 #include "MySerialPortComm.h"
-#include "ProcessCpu.h"
 #include "SendCommand.h"
 
 #include <QCoreApplication>
@@ -206,10 +206,10 @@ IdleCpu idleCpu(qint64 pid, quint16 rawPort, quint16 apiPort, const Settings& s)
     IdleCpu result;
     for (const auto& client : clients)
         result.connected += client->state() == QAbstractSocket::ConnectedState;
-    const double before = ProcessCpuSeconds(pid);
+    const double before = CpuSecondsOf(pid);
     const Clock::time_point start = Clock::now();
     QTest::qWait(s.idleSeconds * 1000);
-    const double used = ProcessCpuSeconds(pid) - before;
+    const double used = CpuSecondsOf(pid) - before;
     result.percent = 100.0 * used / (msBetween(start, Clock::now()) / 1000.0);
     return result;
 }
@@ -265,9 +265,9 @@ int main(int argc, char** argv)
     report("through the JSON endpoint", serverLatencies(sim, apiPort, true, s.latencySamples),
            baseline);
 
-    const double cpuBefore = ProcessCpuSeconds(server.processId());
+    const double cpuBefore = CpuSecondsOf(server.processId());
     const Fairness fair = fairness(sim, apiPort, s);
-    const double busyCpu = ProcessCpuSeconds(server.processId()) - cpuBefore;
+    const double busyCpu = CpuSecondsOf(server.processId()) - cpuBefore;
     std::printf("%d clients x %d routes\n  delivered %zu of %d; total %.1f s against a floor of "
                 "%.1f s (%.3f x); fairness %.3f\n",
                 s.fairClients, s.fairRoutes, fair.delivered, s.fairClients * s.fairRoutes,

@@ -1,10 +1,10 @@
 #pragma once
-// CPU a process has used so far (user + system), read from /proc, in seconds.
+// CPU another process (a server under measure) has used so far, user + system, in seconds.
 #include <QFile>
 #include <QList>
 #include <unistd.h>
 
-inline double ProcessCpuSeconds(qint64 pid)
+inline double CpuSecondsOf(qint64 pid)
 {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
