@@ -13,6 +13,7 @@
 //   client's completion time over the fastest's.
 // idle CPU: the server's user + system time with 64 idle clients connected, over 20 s, as
 //   a share of one core (the 7 s status poll included).
+#include "CpuOfProcess.h"
 #include "MatrixSimulator.h"
 #include "MySerialPortComm.h"
 #include "SendCommand.h"
@@ -190,16 +191,6 @@ Fairness fairness(MatrixSimulator& sim, quint16 port, const Settings& s)
     return result;
 }
 
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
-    // After the name: state is field 1 here; utime and stime are the 12th and 13th.
-    return (fields.value(12).toDouble() + fields.value(13).toDouble()) / sysconf(_SC_CLK_TCK);
-}
-
 struct IdleCpu {
     int connected = 0;
     double percent = 0;
@@ -215,10 +206,10 @@ IdleCpu idleCpu(qint64 pid, quint16 rawPort, quint16 apiPort, const Settings& s)
     IdleCpu result;
     for (const auto& client : clients)
         result.connected += client->state() == QAbstractSocket::ConnectedState;
-    const double before = cpuSeconds(pid);
+    const double before = CpuSecondsOf(pid);
     const Clock::time_point start = Clock::now();
     QTest::qWait(s.idleSeconds * 1000);
-    const double used = cpuSeconds(pid) - before;
+    const double used = CpuSecondsOf(pid) - before;
     result.percent = 100.0 * used / (msBetween(start, Clock::now()) / 1000.0);
     return result;
 }
@@ -274,9 +265,9 @@ int main(int argc, char** argv)
     report("through the JSON endpoint", serverLatencies(sim, apiPort, true, s.latencySamples),
            baseline);
 
-    const double cpuBefore = cpuSeconds(server.processId());
+    const double cpuBefore = CpuSecondsOf(server.processId());
     const Fairness fair = fairness(sim, apiPort, s);
-    const double busyCpu = cpuSeconds(server.processId()) - cpuBefore;
+    const double busyCpu = CpuSecondsOf(server.processId()) - cpuBefore;
     std::printf("%d clients x %d routes\n  delivered %zu of %d; total %.1f s against a floor of "
                 "%.1f s (%.3f x); fairness %.3f\n",
                 s.fairClients, s.fairRoutes, fair.delivered, s.fairClients * s.fairRoutes,

@@ -54,7 +54,8 @@ _tavloctl()
         [tavloctl decode]="--hex --json"
         [tavloctl sim]="--link --baud-emulation --log --gap --restart-ms --drop-replies
                         --corrupt-checksums --close-after"
-        [tavloctl serve]="--listen --api --http --token-file --max-clients --client-buffer"
+        [tavloctl serve]="--listen --api --http --token-file --max-clients --client-buffer --mqtt
+                          --mqtt-id --mqtt-prefix --mqtt-user --mqtt-password-file --mqtt-ca"
     )
     # The words each argument takes, arguments separated by "|" (empty: free text); a last
     # argument ending in "..." repeats.
@@ -73,7 +74,8 @@ _tavloctl()
     # Options that take a value: the word after them is that value.
     local valued="--port|--link|--log|--token-file|--for|--gap|--restart-ms|--drop-replies"
     valued+="|--corrupt-checksums|--close-after|--listen|--api|--http|--timeout|--repeat|--max-clients"
-    valued+="|--client-buffer"
+    valued+="|--client-buffer|--mqtt|--mqtt-id|--mqtt-prefix|--mqtt-user|--mqtt-password-file"
+    valued+="|--mqtt-ca"
 
     case $prev in
     --port)
@@ -84,7 +86,7 @@ _tavloctl()
         fi
         return
         ;;
-    --link | --log | --token-file)
+    --link | --log | --token-file | --mqtt-password-file | --mqtt-ca)
         _filedir
         return
         ;;

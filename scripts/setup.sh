@@ -17,6 +17,7 @@ tavlo_packages=(
   dpkg-dev lintian
   xvfb xauth x11-utils
   chromium chromium-driver python3-selenium
+  libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 
 tavlo_install() {

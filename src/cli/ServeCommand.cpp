@@ -6,6 +6,7 @@
 #include "MatrixCommands.h"
 #include "MatrixServer.h"
 #include "MatrixSession.h"
+#include "MqttOptions.h"
 #include "MySerialPortComm.h"
 
 #include <QEventLoop>
@@ -21,6 +22,7 @@ struct ServeArgs {
     std::string tokenFile;
     int maxClients = 64;
     int clientBufferKib = 1024;
+    MqttArguments mqtt;
 };
 
 // ADDR:PORT with a literal address ("[::1]:4001" for IPv6) or "localhost"; port 0 takes any
@@ -76,6 +78,12 @@ ServerOptions optionsFor(const CliContext& context, const ServeArgs& args)
                          "reach the port could drive the matrix"};
     options.maxClients = args.maxClients;
     options.maxClientOutput = qint64(args.clientBufferKib) * 1024;
+    if (args.mqtt.AnyGiven()) {
+        QString error;
+        options.mqtt = ReadMqttOptions(args.mqtt, &error);
+        if (!options.mqtt)
+            throw UsageError{error.toStdString()};
+    }
     return options;
 }
 
@@ -105,6 +113,23 @@ int runServe(const ServerOptions& options)
     return ExitOk;
 }
 
+void addMqttOptions(CLI::App& serve, MqttArguments& mqtt)
+{
+    serve.add_option("--mqtt", mqtt.url,
+                     "also publish the matrix on an MQTT broker and take commands from it: "
+                     "mqtt://HOST:PORT, or mqtts://HOST:PORT for TLS (docs/mqtt.md)");
+    serve.add_option("--mqtt-id", mqtt.id,
+                     "this matrix's name in its topics and in Home Assistant: letters, digits, "
+                     "'-' and '_'");
+    serve.add_option("--mqtt-prefix", mqtt.prefix, "topics lie below PREFIX/ID (tavlo)");
+    serve.add_option("--mqtt-user", mqtt.user, "user name for the broker");
+    serve.add_option("--mqtt-password-file", mqtt.passwordFile,
+                     "the broker password, on the first line of FILE");
+    serve.add_option("--mqtt-ca", mqtt.caFile,
+                     "with mqtts://: the CA certificate (PEM) that signed the broker's; the "
+                     "system's CAs otherwise");
+}
+
 } // namespace
 
 void RegisterServeCommand(CLI::App& app, CliContext& context)
@@ -130,6 +155,7 @@ void RegisterServeCommand(CLI::App& app, CliContext& context)
         ->add_option("--client-buffer", args->clientBufferKib,
                      "KiB a client may leave unread before it is dropped (1024)")
         ->check(CLI::Range(16, 1024 * 1024));
+    addMqttOptions(*serve, args->mqtt);
     serve->callback([&context, args] {
         RequirePort(context);
         const ServerOptions options = optionsFor(context, *args);

@@ -3,6 +3,7 @@
 #include "ApiEndpoint.h"
 #include "HttpEndpoint.h"
 #include "MatrixLink.h"
+#include "MqttBridge.h"
 #include "RawEndpoint.h"
 #include "ServerLog.h"
 #include "WireSender.h"
@@ -43,6 +44,8 @@ MatrixServer::MatrixServer(MySerialPortComm& port, ServerOptions options, QObjec
                       .arg(options_.acquisitionDeadlineMs / 1000));
     });
     connect(sender_.get(), &WireSender::commandDone, api_, &ApiEndpoint::OnCommandDone);
+    if (options_.mqtt)
+        mqtt_ = new MqttBridge(*options_.mqtt, *sender_, *link_, this);
 }
 
 MatrixServer::~MatrixServer()
@@ -68,6 +71,8 @@ bool MatrixServer::Start(QString* error)
         stopListening();
         return false;
     }
+    if (mqtt_)
+        mqtt_->Start();
     ServerLog(QStringLiteral("serving %1: raw on %2:%3, JSON on %4:%5%6")
                   .arg(options_.portName, options_.rawAddress.toString())
                   .arg(raw_->Port())
@@ -95,6 +100,8 @@ void MatrixServer::Shutdown()
     api_->Shutdown();
     if (http_)
         http_->Shutdown();
+    if (mqtt_)
+        mqtt_->Shutdown();
     raw_->CloseAll();
     finishWhenClientsGone();
 }

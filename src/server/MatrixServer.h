@@ -15,6 +15,7 @@
 class ApiEndpoint;
 class HttpEndpoint;
 class MatrixLink;
+class MqttBridge;
 class MySerialPortComm;
 class RawEndpoint;
 class WireSender;
@@ -54,5 +55,6 @@ private:
     RawEndpoint* raw_;
     ApiEndpoint* api_;
     HttpEndpoint* http_ = nullptr;
+    MqttBridge* mqtt_ = nullptr;
     bool shuttingDown_ = false;
 };

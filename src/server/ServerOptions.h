@@ -1,9 +1,12 @@
 #pragma once
 // What `tavloctl serve` is told: where to listen, the token, and the bounds that keep one
 // client from taking what the others need.
+#include "MqttOptions.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QString>
+#include <optional>
 
 struct ServerOptions {
     QString portName; // the matrix's port, as the port object opens it
@@ -34,4 +37,6 @@ struct ServerOptions {
     // Waits a JSON request may ask for, until the matrix confirms it.
     int defaultWaitMs = 5000;
     int maxWaitMs = 30000;
+
+    std::optional<MqttOptions> mqtt; // the bridge to an MQTT broker, when asked for
 };

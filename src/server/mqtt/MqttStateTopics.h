@@ -1,0 +1,20 @@
+#pragma once
+// The matrix's state as retained MQTT messages, read from the state document so that the two
+// always agree: one topic per value, below PREFIX/ID/, with a plain payload (a number, a word,
+// a name) or, where a value has parts, a small JSON object shaped as in the document. A value
+// that has not arrived from the matrix has no message. docs/mqtt.md lists every topic.
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <map>
+
+// Topic below the base → payload.
+using MqttMessages = std::map<QString, QByteArray>;
+
+MqttMessages StateMessages(const QJsonObject& state);
+
+// How the inputs are offered for routing by name: each input's name, unless it is empty, a
+// bare number or shared with another input; then "NAME (n)" ("Input n" for an empty one), so
+// that every label is unique and none reads as an input number.
+QStringList InputLabels(const QJsonObject& state);
