@@ -34,6 +34,12 @@ uint8_t FrameChecksum(std::span<const uint8_t> bytes);
 // A whole frame, marker included, carrying the data; L is data.size() + 1 (the checksum).
 std::vector<uint8_t> BuildReplyFrame(int type, std::span<const uint8_t> data);
 
+// True when the chunk stops short of a frame's end: a marker, or the start of one, whose header
+// or declared length runs past the chunk. A frame whose checksum holds is passed over whole, so
+// a marker inside its data does not count; a marker that only begins a damaged frame does not
+// hide the markers after it.
+bool EndsInsideFrame(std::span<const uint8_t> chunk);
+
 // Valid frames (checksum holds, length within the chunk) by type, found the way the receive
 // path finds them: every marker, also inside a frame.
 using FrameCounts = std::map<int, int>;

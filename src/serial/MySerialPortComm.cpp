@@ -122,6 +122,16 @@ void MySerialPortComm::SetReconnect(bool on)
     });
 }
 
+void MySerialPortComm::SetReceiveQuietGap(int gapMs)
+{
+    if (!thread_->isRunning())
+        thread_->start();
+    RunOnPortThread(worker_, [this, gapMs] {
+        worker_->setQuietGap(gapMs);
+        return true;
+    });
+}
+
 bool MySerialPortComm::IsWaitingToReconnect() const { return worker_->isWaiting(); }
 
 bool MySerialPortComm::IsSocketPortName(const QString& portName)

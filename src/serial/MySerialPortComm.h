@@ -11,6 +11,9 @@
 //   dropped and counted (TakeDroppedBytes), so a flood cannot grow memory without bound.
 // - When at least 2 bytes are held the port waits 500 ms (bytes arriving meanwhile join the
 //   first ones) and then emits dataReceived, which receivers on other threads get queued.
+//   With a quiet gap set (SetReceiveQuietGap), it also emits as soon as the line has been
+//   quiet that long; the 500 ms stay the bound, so a line that never pauses is still handed
+//   on every 500 ms.
 // - A port that fails for good while open (adapter pulled, line gone, connection closed) is
 //   closed by the port object itself and portLost is emitted once. With reconnecting on (see
 //   SetReconnect) it is reported with portLostWaiting instead, and the port comes back by
@@ -32,6 +35,8 @@ public:
     // At 115200 baud a line needs a minute and a half to send this much: a real matrix never
     // reaches it, even with the reader held up; only a flood over a network port does.
     static constexpr qint64 kMaxHeldUnread = 1 << 20;
+    // How long received bytes are held before dataReceived, at most.
+    static constexpr int kReceiveHoldMs = 500;
 
     MySerialPortComm();
     ~MySerialPortComm() override; // closes the port if open, ends the port thread
@@ -81,6 +86,12 @@ public:
     // then reports the loss with portLost, as if reconnecting had been off.
     void SetReconnect(bool on);
     bool IsWaitingToReconnect() const;
+
+    // Ends the receive hold early once the line has been quiet for gapMs after the last byte;
+    // 0, the default, keeps the full hold. A program's choice for its run, kept across opens.
+    // Worth it for a reader that copes with a reply handed on in pieces, as a pause in the
+    // middle of one still ends the hold.
+    void SetReceiveQuietGap(int gapMs);
 
     // A port named socket://HOST:PORT is a network port; names for the system's port list
     // pass such a name through as it is.

@@ -12,7 +12,7 @@
 namespace {
 // The matrix sends its blocks in pieces; waiting this long after the threshold is reached lets
 // a whole block arrive before the receiver reads.
-constexpr int kNotifyDelayMs = 500;
+constexpr int kNotifyDelayMs = MySerialPortComm::kReceiveHoldMs;
 constexpr qint64 kNotifyThreshold = 2;
 } // namespace
 
@@ -46,7 +46,11 @@ void MySerialPortComm::Worker::makeHelpers()
     // A coarse timer may fire up to 5 % early; the delay is a lower bound.
     notifyDelay_->setTimerType(Qt::PreciseTimer);
     notifyDelay_->setInterval(kNotifyDelayMs);
-    notifyDelay_->callOnTimeout(this, [this] { emit owner_.dataReceived(); });
+    notifyDelay_->callOnTimeout(this, [this] { notify(); });
+    quietGap_ = new QTimer(this);
+    quietGap_->setSingleShot(true);
+    quietGap_->setTimerType(Qt::PreciseTimer);
+    quietGap_->callOnTimeout(this, [this] { notify(); });
     reconnector_ = new PortReconnector(this);
     connect(reconnector_, &PortReconnector::reconnected, this, [this] { onReconnected(); });
     connect(reconnector_, &PortReconnector::failing, this, [this](const QString& reason) {
@@ -68,6 +72,7 @@ void MySerialPortComm::Worker::detach()
 {
     open_ = false;
     notifyDelay_->stop();
+    quietGap_->stop();
     received_.clear();
     transport_->device()->disconnect(this);
     transport_->disconnect(this);
@@ -150,13 +155,35 @@ void MySerialPortComm::Worker::setReconnect(bool on)
     emit owner_.portLost(lossReason_);
 }
 
+void MySerialPortComm::Worker::setQuietGap(int gapMs)
+{
+    makeHelpers();
+    quietGapMs_ = std::max(gapMs, 0);
+    quietGap_->setInterval(quietGapMs_);
+    quietGap_->stop();
+}
+
 void MySerialPortComm::Worker::onReadyRead()
 {
     if (!open_)
         return;
     received_.append(transport_->device()->readAll());
-    if (received_.size() >= kNotifyThreshold && !notifyDelay_->isActive())
+    if (received_.size() < kNotifyThreshold)
+        return;
+    if (!notifyDelay_->isActive())
         notifyDelay_->start();
+    // The gap counts from the latest bytes: only a pause ends the hold early.
+    if (quietGapMs_ > 0)
+        quietGap_->start();
+}
+
+// Whichever ends the hold first, the quiet gap or its bound, ends it for both: the next bytes
+// start a fresh hold.
+void MySerialPortComm::Worker::notify()
+{
+    notifyDelay_->stop();
+    quietGap_->stop();
+    emit owner_.dataReceived();
 }
 
 // A device that fails while open does not recover by itself: report it once and close. The

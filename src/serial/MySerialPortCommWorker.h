@@ -28,6 +28,7 @@ public:
     bool drain(int timeoutMs);
     void close();
     void setReconnect(bool on);
+    void setQuietGap(int gapMs);
 
     bool isOpen() const { return open_.load(); }
     bool isWaiting() const { return waiting_.load(); }
@@ -37,6 +38,7 @@ private:
     void attach();
     void detach();
     void onReadyRead();
+    void notify();
     void onLost(const QString& reason);
     void finishLost(quint64 generation, const QString& reason);
     void onReconnected();
@@ -47,6 +49,8 @@ private:
     std::unique_ptr<PortTransport> transport_; // kept while waiting: it knows what to reopen
     ReceiveQueue received_{kMaxHeldUnread};
     QTimer* notifyDelay_ = nullptr;
+    QTimer* quietGap_ = nullptr; // restarted by every arrival; runs only while bytes come in
+    int quietGapMs_ = 0;
     PortReconnector* reconnector_ = nullptr;
     quint64 generation_ = 0; // counts opens, so a late loss report cannot close a newer port
     int baudRate_ = 0;

@@ -10,14 +10,22 @@
 namespace {
 
 constexpr int kBaudRate = 115200;
+// Longer than the pauses a USB serial adapter leaves inside a stream (it hands on what it has
+// every 16 ms at most), so a frame is seldom cut, and the joiner mends the rare one that is.
+// Not the 30 ms that ends a raw client's command: every millisecond here is waited by every
+// state change on its way to clients, and a longer gap would only make cut frames rarer, which
+// the joiner already makes harmless.
+constexpr int kQuietGapMs = 20;
 
 } // namespace
 
 MatrixLink::MatrixLink(MySerialPortComm& port, WireSender& sender, StatePoller::Timings timings,
                        QObject* parent)
-    : QObject(parent), port_(port), poller_(sender, status_, timings)
+    : QObject(parent), port_(port), poller_(sender, status_, timings),
+      joiner_(MySerialPortComm::kReceiveHoldMs)
 {
     ResetDeviceStatus(status_);
+    connect(&joiner_, &FrameJoiner::boundReached, this, &MatrixLink::onJoinBound);
     connect(&poller_, &StatePoller::acquired, this, &MatrixLink::acquired);
     connect(&poller_, &StatePoller::overdue, this, &MatrixLink::acquisitionOverdue);
 }
@@ -35,6 +43,7 @@ bool MatrixLink::Open(const QString& portName)
     // A server is left running for weeks: an adapter replugged or a matrix restarted must not
     // end its service.
     port_.SetReconnect(true);
+    port_.SetReceiveQuietGap(kQuietGapMs);
     if (!port_.OpenPortByName(portName, kBaudRate)) {
         downReason_ = port_.LastOpenErrorText();
         return false;
@@ -56,6 +65,7 @@ void MatrixLink::LineReturned()
 void MatrixLink::Close()
 {
     poller_.Stop();
+    joiner_.Release();
     port_.ClosePort();
     disconnect(&port_, nullptr, this, nullptr);
     if (!up_)
@@ -73,16 +83,28 @@ void MatrixLink::goUp()
     poller_.Start();
 }
 
-void MatrixLink::onData()
+void MatrixLink::onData() { decode(joiner_.Join(readPort())); }
+
+// A frame still unfinished after the port's full hold is not coming whole: decode what there is.
+void MatrixLink::onJoinBound() { decode(joiner_.Release(readPort())); }
+
+// Raw clients get the bytes as soon as they are read, whether or not they end a frame.
+QByteArray MatrixLink::readPort()
 {
     // Everything held, not one serial-sized read: a network port can hold more, and what is
     // left behind would wait for the next notification.
     const QByteArray chunk = port_.ReadAvailable();
     if (const qint64 lost = port_.TakeDroppedBytes(); lost > 0)
         ServerLog(QStringLiteral("%1 bytes from the matrix were dropped unread").arg(lost));
+    if (!chunk.isEmpty())
+        emit chunkReceived(chunk);
+    return chunk;
+}
+
+void MatrixLink::decode(const QByteArray& chunk)
+{
     if (chunk.isEmpty())
         return;
-    emit chunkReceived(chunk);
     const std::string text =
         DecodeChunk(status_, std::span(reinterpret_cast<const uint8_t*>(chunk.constData()),
                                        static_cast<size_t>(chunk.size())));
@@ -93,6 +115,7 @@ void MatrixLink::onData()
 void MatrixLink::onLost(const QString& reason)
 {
     poller_.Stop();
+    joiner_.Release(); // a frame begun before the loss will not be finished
     up_ = false;
     downReason_ = reason;
     emit linkChanged(false);

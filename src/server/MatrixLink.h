@@ -7,9 +7,15 @@
 // switches the port's reconnecting on (MySerialPortComm::SetReconnect): a loss is a pause, and
 // the port's return (portReconnected) brings the line up again through LineReturned().
 //
+// What the matrix sends is read as soon as the line pauses (MySerialPortComm's quiet gap), not
+// after the port's full hold, so state changes reach clients within tens of milliseconds. Raw
+// clients get each chunk as read; decoding waits, through a FrameJoiner, for the frames that a
+// pause cut in two.
+//
 // I/O thread only; the port's notifications arrive queued.
 #include "DecodedChunk.h"
 #include "DeviceStatus.h"
+#include "FrameJoiner.h"
 #include "StatePoller.h"
 
 #include <QByteArray>
@@ -47,11 +53,15 @@ signals:
 private:
     void goUp();
     void onData();
+    void onJoinBound();
+    QByteArray readPort();
+    void decode(const QByteArray& chunk);
     void onLost(const QString& reason);
 
     MySerialPortComm& port_;
     DeviceStatus status_;
     StatePoller poller_;
+    FrameJoiner joiner_;
     bool up_ = false;
     QString downReason_ = QStringLiteral("the port is not open");
 };

@@ -13,7 +13,9 @@
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <fcntl.h>
+#include <mutex>
 #include <pty.h>
 #include <sys/file.h>
 #include <termios.h>
@@ -88,6 +90,62 @@ qint64 MeasureNotifyDelay(MySerialPortComm& port, PtyMatrix& pty)
     port.ReadPort();
     return delay;
 }
+// Every notification of a port, read at once on the port's thread, so that each chunk holds
+// exactly what the port held when it notified, with the time since start().
+class ChunkRecorder {
+public:
+    explicit ChunkRecorder(MySerialPortComm& port)
+    {
+        QObject::connect(
+            &port, &MySerialPortComm::dataReceived, &context_,
+            [this, &port] {
+                const qint64 at = clock_.elapsed();
+                const QByteArray chunk = port.ReadPort();
+                std::lock_guard lock(mutex_);
+                chunks_.push_back(chunk);
+                times_.push_back(at);
+            },
+            Qt::DirectConnection);
+    }
+    void start() { clock_.start(); }
+    std::vector<QByteArray> chunks() const
+    {
+        std::lock_guard lock(mutex_);
+        return chunks_;
+    }
+    std::vector<qint64> times() const
+    {
+        std::lock_guard lock(mutex_);
+        return times_;
+    }
+    QByteArray all() const
+    {
+        QByteArray joined;
+        for (const QByteArray& chunk : chunks())
+            joined += chunk;
+        return joined;
+    }
+
+private:
+    QObject context_;
+    QElapsedTimer clock_;
+    mutable std::mutex mutex_;
+    std::vector<QByteArray> chunks_;
+    std::vector<qint64> times_;
+};
+
+// Two-byte pieces, each its own pair of letters, written with a pause after each.
+QByteArray WritePieces(PtyMatrix& pty, int pieces, int pauseMs)
+{
+    QByteArray sent;
+    for (int i = 0; i < pieces; ++i) {
+        const std::string piece(2, char('a' + i % 26));
+        pty.write(piece);
+        sent += QByteArray::fromStdString(piece);
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    }
+    return sent;
+}
 } // namespace
 
 class SerialPortTest : public QObject {
@@ -102,6 +160,8 @@ private slots:
     void notificationWaitsAndGathersLateBytes();
     void notificationReachesReceiverThread();
     void notificationDelayFigures();
+    void quietGapEndsTheHold_data();
+    void quietGapEndsTheHold();
     void readReturnsAtMostMaxRead();
     void openSetsEightNoneOneAndConfigureChangesRate();
     void closedPortDoesNothing();
@@ -280,6 +340,55 @@ void SerialPortTest::notificationDelayFigures()
           delays.size(), delays.front(), (delays[9] + delays[10]) / 2, delays.back());
     QVERIFY(delays.front() >= 500);
     QVERIFY(delays.back() < 1500);
+}
+
+// The gaps here are wider than a program would choose, so that the test's own pauses stay well
+// inside them on a busy machine.
+void SerialPortTest::quietGapEndsTheHold_data()
+{
+    QTest::addColumn<QList<int>>("gapSettings"); // in the order made, before opening
+    QTest::addColumn<int>("pieces");
+    QTest::addColumn<int>("pauseMs");
+    QTest::addColumn<int>("earliestMs"); // the first notification, from the first byte
+    QTest::addColumn<int>("latestMs");
+    QTest::addColumn<bool>("oneChunk");
+
+    QTest::newRow("a quiet line is read after the gap")
+        << QList<int>{80} << 1 << 0 << 80 << 300 << true;
+    QTest::newRow("bytes within the gap join the chunk")
+        << QList<int>{80} << 5 << 20 << 160 << 400 << true;
+    QTest::newRow("a line that never pauses is read at the bound")
+        << QList<int>{80} << 60 << 10 << 500 << 700 << false;
+    QTest::newRow("off by default: the whole hold")
+        << QList<int>{} << 1 << 0 << 500 << 1500 << true;
+    QTest::newRow("switched off again: the whole hold")
+        << QList<int>{80, 0} << 1 << 0 << 500 << 1500 << true;
+}
+
+void SerialPortTest::quietGapEndsTheHold()
+{
+    QFETCH(QList<int>, gapSettings);
+    QFETCH(int, pieces);
+    QFETCH(int, pauseMs);
+    QFETCH(int, earliestMs);
+    QFETCH(int, latestMs);
+    QFETCH(bool, oneChunk);
+    PtyMatrix pty;
+    MySerialPortComm port;
+    for (int gapMs : gapSettings)
+        port.SetReceiveQuietGap(gapMs);
+    QVERIFY(port.OpenPortByName(PathOf(pty), kBaud));
+    ChunkRecorder recorder(port);
+    recorder.start();
+    const QByteArray sent = WritePieces(pty, pieces, pauseMs);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.all().size(), sent.size(), 3000);
+    // Past the bound: a hold ended by the gap must not notify again, empty, when its bound runs
+    // out.
+    QTest::qWait(600);
+    QCOMPARE(recorder.all(), sent);
+    const qint64 first = recorder.times().front();
+    QVERIFY2(first >= earliestMs && first <= latestMs, qPrintable(QString::number(first)));
+    QCOMPARE(recorder.chunks().size() == 1, oneChunk);
 }
 
 void SerialPortTest::readReturnsAtMostMaxRead()

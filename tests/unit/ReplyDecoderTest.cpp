@@ -346,3 +346,44 @@ TEST(CountValidFrames, countsOnlyWholeFramesWhoseChecksumHolds)
     for (const auto& c : cases)
         EXPECT_EQ(CountValidFrames(c.chunk), c.expected) << c.what;
 }
+
+namespace {
+
+struct CutCase {
+    const char* what;
+    Bytes chunk;
+    bool endsInside;
+};
+
+Bytes firstBytes(const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + n); }
+
+} // namespace
+
+TEST(EndsInsideFrame, holdsOutOnlyForAFrameStillArriving)
+{
+    const Bytes status = frame(FrameStatus, Bytes(88, 0));
+    // Data that holds a marker declaring more bytes than the frame around it has.
+    const Bytes decoy = frame(9, text("master>>") + Bytes{9, 0, 0x40, 0, 0});
+    const std::vector<CutCase> cases = {
+        {"nothing", {}, false},
+        {"plain text", text("hello\r\n"), false},
+        {"a whole frame", status, false},
+        {"a whole frame with a bad checksum", corrupt(status), false},
+        {"two frames with text around them", text("x") + status + text("ok") + status, false},
+        {"a whole frame holding a longer decoy", decoy, false},
+        {"cut in the data", firstBytes(status, 40), true},
+        {"cut before the checksum", cut(status), true},
+        {"cut in the header", firstBytes(status, 11), true},
+        {"a bare marker", text("master>>"), true},
+        {"cut in the marker", text("ok\r\nmast"), true},
+        {"only the marker's first letter", status + text("m"), true},
+        {"a second frame cut", status + firstBytes(status, 50), true},
+        {"a frame cut short, then a whole one", firstBytes(status, 30) + status, false},
+        {"a frame cut short, then one still arriving",
+         firstBytes(status, 95) + firstBytes(status, 50), true},
+        {"text that only looks like a marker's start", text("master"), true},
+        {"the marker's first word in passing", text("master key\r\n"), false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EndsInsideFrame(c.chunk), c.endsInside) << c.what;
+}
