@@ -1,6 +1,7 @@
 #include "PendingActions.h"
 
 #include "ApiPeer.h"
+#include "MySerialPortComm.h"
 #include "ServerErrors.h"
 
 PendingActions::PendingActions(StateSource state, QObject* parent)
@@ -44,10 +45,9 @@ void PendingActions::OnCommandDone(uint64_t ticket, bool onWire)
              QStringLiteral("the command could not be written: the line to the matrix is down"));
         return;
     }
-    const int sent = static_cast<int>(entry.request.action.commands.size());
     const bool answerExpected = entry.request.wantsAnswer || entry.request.action.confirmType != 0;
     if (entry.request.waitMs <= 0 || !answerExpected) {
-        finish(ticket, {{"sent", sent}});
+        finish(ticket, {{"sent", sentCount(entry)}});
         return;
     }
     entry.onWire = true;
@@ -61,11 +61,10 @@ void PendingActions::OnChunk(const DeviceStatus& status, const FrameCounts& fram
     for (auto& [ticket, entry] : entries_) {
         if (!entry.onWire)
             continue;
-        const int sent = static_cast<int>(entry.request.action.commands.size());
         if (entry.request.wantsAnswer)
-            done.push_back({ticket, {{"sent", sent}, {"answer", text}}});
+            gatherAnswer(ticket, entry, text);
         else if (confirmedBy(entry, status, frames))
-            done.push_back({ticket, {{"sent", sent}, {"state", state_()}}});
+            done.push_back({ticket, {{"sent", sentCount(entry)}, {"state", state_()}}});
     }
     for (const auto& [ticket, fields] : done)
         finish(ticket, fields);
@@ -82,14 +81,42 @@ void PendingActions::FailAll(const char* code, const QString& message)
 
 void PendingActions::startWaiting(uint64_t ticket, Entry& entry)
 {
-    entry.timer = std::make_unique<QTimer>();
-    entry.timer->setSingleShot(true);
     const int waitMs = entry.request.waitMs;
-    connect(entry.timer.get(), &QTimer::timeout, this, [this, ticket, waitMs] {
+    startTimer(entry, waitMs, [this, ticket, waitMs] {
         fail(ticket, ServerError::Timeout,
              QStringLiteral("the matrix did not confirm within %1 ms").arg(waitMs));
     });
-    entry.timer->start(waitMs);
+}
+
+// The answer is what the matrix sends within the port's full hold of its first bytes, as a
+// reader of the port itself would get it in one piece: the server reads after shorter pauses,
+// and a reply whose frames the matrix spaces out must not be cut after the first of them.
+void PendingActions::gatherAnswer(uint64_t ticket, Entry& entry, const QString& text)
+{
+    entry.answer += text;
+    if (entry.answering)
+        return;
+    entry.answering = true;
+    startTimer(entry, MySerialPortComm::kReceiveHoldMs, [this, ticket] {
+        const auto it = entries_.find(ticket);
+        if (it != entries_.end())
+            finish(ticket, {{"sent", sentCount(it->second)}, {"answer", it->second.answer}});
+    });
+}
+
+void PendingActions::startTimer(Entry& entry, int ms, std::function<void()> onTimeout)
+{
+    if (entry.timer)
+        entry.timer.release()->deleteLater();
+    entry.timer = std::make_unique<QTimer>();
+    entry.timer->setSingleShot(true);
+    connect(entry.timer.get(), &QTimer::timeout, this, std::move(onTimeout));
+    entry.timer->start(ms);
+}
+
+int PendingActions::sentCount(const Entry& entry)
+{
+    return static_cast<int>(entry.request.action.commands.size());
 }
 
 // Frames sent before the command left could be the answer to something else; only those that

@@ -28,7 +28,7 @@ public:
         QJsonValue id;
         MatrixAction action;
         int waitMs = 0;           // 0: answer once on the wire
-        bool wantsAnswer = false; // raw text: the next chunk is the answer, shown decoded
+        bool wantsAnswer = false; // raw text: what the matrix sends next, shown decoded
     };
     // The state document as the reply to a confirmed request carries it.
     using StateSource = std::function<QJsonObject()>;
@@ -50,10 +50,15 @@ private:
         Request request;
         bool onWire = false;
         int framesSeen = 0;
-        std::unique_ptr<QTimer> timer;
+        bool answering = false; // the answer's first bytes have come
+        QString answer;
+        std::unique_ptr<QTimer> timer; // the wait, then the answer's gathering
     };
 
     void startWaiting(uint64_t ticket, Entry& entry);
+    void gatherAnswer(uint64_t ticket, Entry& entry, const QString& text);
+    void startTimer(Entry& entry, int ms, std::function<void()> onTimeout);
+    static int sentCount(const Entry& entry);
     bool confirmedBy(Entry& entry, const DeviceStatus& status, const FrameCounts& frames) const;
     void finish(uint64_t ticket, const QJsonObject& fields);
     void fail(uint64_t ticket, const char* code, const QString& message);

@@ -93,6 +93,7 @@ private slots:
     void aClientThatLeavesStillHasItsCommandsSent();
     void aFramePausedMidwayIsDecodedOnceAndWhole();
     void aFrameNeverFinishedIsGivenUpAfterTheHold();
+    void anAnswerSpacedOutByTheMatrixIsAnsweredWhole();
     void jsonRouteChangesTheMatrixAndIsPublished();
     void jsonWaitEndsInTimeoutWhenTheMatrixIsSilent();
     void refusedRequestsLeaveNothingOnTheWire_data();
@@ -206,6 +207,25 @@ void ServerTest::aFrameNeverFinishedIsGivenUpAfterTheHold()
     raw.send("#video_d out1 matrix=4");
     QVERIFY(QTest::qWaitFor([&] { return f.server->Link().Status().videoInput(1) == 4; }, 2000));
     QCOMPARE(decoded.framesOf(FrameStatus), 1);
+}
+
+// The server reads after short pauses, but a `send` with `wait` answers with all that the matrix
+// sends within the port's full hold, as a reader of the port would get it.
+void ServerTest::anAnswerSpacedOutByTheMatrixIsAnsweredWhole()
+{
+    ServerFixture f(WithoutPolling());
+    QVERIFY2(f.started(), qPrintable(f.startError()));
+    QVERIFY(f.waitAcquired());
+    JsonClient client(f.apiPort());
+    client.send({{"id", 7}, {"cmd", "send"}, {"text", "hello"}, {"wait", true}});
+    QVERIFY(QTest::qWaitFor([&] { return f.clientCommands().size() == 1; }, 3000));
+    f.sim.WriteRaw({'f', 'i', 'r', 's', 't', '\r', '\n'});
+    QTest::qWait(150); // several quiet gaps, well within the hold
+    f.sim.WriteRaw({'s', 'e', 'c', 'o', 'n', 'd', '\r', '\n'});
+    const auto reply = client.reply(7);
+    QVERIFY(reply);
+    const QString answer = reply->object["answer"].toString();
+    QVERIFY2(answer.contains("first") && answer.contains("second"), qPrintable(answer));
 }
 
 // As bytes written to a serial line before it is closed still go out: `printf ... | nc`. A
