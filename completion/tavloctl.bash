@@ -6,7 +6,7 @@ _tavloctl_port_names()
     "$1" ports 2>/dev/null | awk 'NR > 1 { print $1 }'
 }
 
-# The words argument number $2 (from 0) may take, by the specification $1.
+# The words argument number $2 (from 0) may take, read from the "|"-separated list $1.
 _tavloctl_argument_words()
 {
     local rest=$1 n=$2
