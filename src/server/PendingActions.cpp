@@ -135,24 +135,25 @@ bool PendingActions::confirmedBy(Entry& entry, const DeviceStatus& status,
 // everything it still waits for.
 void PendingActions::finish(uint64_t ticket, const QJsonObject& fields)
 {
-    const auto it = entries_.find(ticket);
-    if (it == entries_.end())
-        return;
-    const Request request = it->second.request;
-    erase(it);
-    if (request.peerAlive)
-        request.peer->Reply(request.id, fields);
+    if (const std::optional<Request> request = take(ticket); request && request->peerAlive)
+        request->peer->Reply(request->id, fields);
 }
 
 void PendingActions::fail(uint64_t ticket, const char* code, const QString& message)
 {
+    if (const std::optional<Request> request = take(ticket); request && request->peerAlive)
+        request->peer->Fail(request->id, code, message);
+}
+
+// The ticket's request, no longer pending; nothing when it was not.
+std::optional<PendingActions::Request> PendingActions::take(uint64_t ticket)
+{
     const auto it = entries_.find(ticket);
     if (it == entries_.end())
-        return;
-    const Request request = it->second.request;
+        return std::nullopt;
+    Request request = std::move(it->second.request);
     erase(it);
-    if (request.peerAlive)
-        request.peer->Fail(request.id, code, message);
+    return request;
 }
 
 // The entry's timer may be the one whose time-out is being handled: it goes once that is over.

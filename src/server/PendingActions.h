@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 class ApiPeer;
 
@@ -62,6 +63,7 @@ private:
     bool confirmedBy(Entry& entry, const DeviceStatus& status, const FrameCounts& frames) const;
     void finish(uint64_t ticket, const QJsonObject& fields);
     void fail(uint64_t ticket, const char* code, const QString& message);
+    std::optional<Request> take(uint64_t ticket);
     void erase(std::map<uint64_t, Entry>::iterator it);
 
     StateSource state_;
