@@ -153,18 +153,10 @@ int ApiEndpoint::waitMs(const QJsonObject& request) const
 
 void ApiEndpoint::submit(ApiPeer& client, const QJsonValue& id, PendingActions::Request request)
 {
-    std::vector<WireCommand> commands;
-    for (const HostCommand& command : request.action.commands) {
-        WireCommand wire;
-        wire.source = client.SourceId();
-        wire.bytes = QByteArray::fromStdString(command);
-        wire.lastOfTicket = false;
-        commands.push_back(std::move(wire));
-    }
+    std::vector<WireCommand> commands = WireCommandsFor(request.action.commands, client.SourceId());
     const uint64_t ticket = pending_.Add(std::move(request));
     for (WireCommand& command : commands)
         command.ticket = ticket;
-    commands.back().lastOfTicket = true;
     switch (Sender().Submit(std::move(commands))) {
     case WireSender::Refusal::None:
         return;

@@ -1,8 +1,11 @@
 #pragma once
 // One command waiting for the wire, with what the sender needs to pace it and to say who asked.
+#include "HostCommands.h"
+
 #include <QByteArray>
 #include <chrono>
 #include <cstdint>
+#include <vector>
 
 struct WireCommand {
     using Clock = std::chrono::steady_clock;
@@ -15,3 +18,20 @@ struct WireCommand {
     // the earliest, so a command never reaches the matrix sooner than if sent directly.
     Clock::time_point askedAt = Clock::now();
 };
+
+// The commands of one request from one source, in order; only the last reports its ticket.
+inline std::vector<WireCommand> WireCommandsFor(const std::vector<HostCommand>& commands,
+                                                uint64_t source)
+{
+    std::vector<WireCommand> wire;
+    for (const HostCommand& command : commands) {
+        WireCommand next;
+        next.source = source;
+        next.bytes = QByteArray::fromStdString(command);
+        next.lastOfTicket = false;
+        wire.push_back(std::move(next));
+    }
+    if (!wire.empty())
+        wire.back().lastOfTicket = true;
+    return wire;
+}

@@ -155,14 +155,7 @@ void MqttBridge::submit(const QByteArray& topic, const MatrixAction& action)
                QStringLiteral("the line to the matrix is down: %1").arg(link_.DownReason()));
         return;
     }
-    std::vector<WireCommand> commands;
-    for (const HostCommand& command : action.commands) {
-        WireCommand wire;
-        wire.source = kBridgeSource;
-        wire.bytes = QByteArray::fromStdString(command);
-        commands.push_back(std::move(wire));
-    }
-    switch (sender_.Submit(std::move(commands))) {
+    switch (sender_.Submit(WireCommandsFor(action.commands, kBridgeSource))) {
     case WireSender::Refusal::None:
         return;
     case WireSender::Refusal::QueueFull:
