@@ -36,7 +36,6 @@ MqttBridge::MqttBridge(MqttOptions options, WireSender& sender, const MatrixLink
             QMetaObject::invokeMethod(
                 this, [this, event = std::move(event)] { onEvent(event); }, Qt::QueuedConnection);
         });
-    state_ = StateDocument(link_.Status());
     connect(&link_, &MatrixLink::decoded, this, &MqttBridge::publishChanges);
     connect(&link_, &MatrixLink::linkChanged, this, &MqttBridge::publishChanges);
 }
@@ -133,7 +132,8 @@ void MqttBridge::carryOut(const QByteArray& topic, const QString& command,
                           const QByteArray& payload)
 {
     try {
-        const std::optional<MatrixAction> action = ActionForTopic(command, payload, state_);
+        const std::optional<MatrixAction> action =
+            ActionForTopic(command, payload, StateDocument(link_.Status()));
         if (!action) {
             refuse(topic, ServerError::UnknownCommand,
                    QStringLiteral("no command has the topic %1 (see docs/mqtt.md)")
@@ -183,14 +183,14 @@ void MqttBridge::refuse(const QByteArray& topic, const char* code, const QString
 // State first, then discovery, then availability: whoever sees "online" finds the rest there.
 void MqttBridge::publishChanges()
 {
-    state_ = StateDocument(link_.Status());
     if (!connected_)
         return;
+    const QJsonObject document = StateDocument(link_.Status());
     MqttMessages state;
-    for (const auto& [topic, payload] : StateMessages(state_))
+    for (const auto& [topic, payload] : StateMessages(document))
         state[base_ + topic] = payload;
     publishChanged(state);
-    publishChanged(DiscoveryMessages(state_, options_));
+    publishChanged(DiscoveryMessages(document, options_));
     publishChanged({{base_ + "availability", link_.IsUp() ? kOnline : kOffline}});
 }
 

@@ -52,7 +52,6 @@ private:
     std::unique_ptr<MqttSession> session_;
     bool connected_ = false;
     bool shutDown_ = false;
-    QJsonObject state_;      // the state document as last read
     MqttMessages published_; // full topic → payload, as the broker holds them from us
     QString lastFailure_;    // a failure to connect is logged once until its reason changes
 };
