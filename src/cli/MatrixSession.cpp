@@ -133,8 +133,11 @@ int MatrixSession::FramesSeen(int type) const
 void MatrixSession::onData()
 {
     MySerialPortComm& port = GlobalSerialPort();
-    if (const qint64 dropped = port.TakeDroppedBytes(); dropped > 0 && onDropped_)
-        onDropped_(dropped);
+    // Asked only for a listener: each ask is a blocking call to the port thread.
+    if (onDropped_) {
+        if (const qint64 dropped = port.TakeDroppedBytes(); dropped > 0)
+            onDropped_(dropped);
+    }
     const QByteArray chunk = port.ReadAvailable();
     const auto bytes = std::span(reinterpret_cast<const uint8_t*>(chunk.constData()),
                                  static_cast<size_t>(chunk.size()));

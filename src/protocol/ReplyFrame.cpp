@@ -77,14 +77,9 @@ FrameCounts CountValidFrames(std::span<const uint8_t> chunk)
     const std::string_view bytes(reinterpret_cast<const char*>(chunk.data()), chunk.size());
     for (size_t at = bytes.find(kFrameMarker); at != std::string_view::npos;
          at = bytes.find(kFrameMarker, at + 1)) {
-        const auto frame = chunk.subspan(at + kFrameMarker.size());
-        if (frame.size() < kFrameHeaderSize)
-            continue;
-        const size_t length = frame[2] * 256u + frame[3];
-        if (frame.size() < kFrameHeaderSize + length ||
-            FrameChecksum(frame.first(4 + length)) != frame[4 + length])
-            continue;
-        ++counts[frame[0]];
+        const size_t end = FrameEnd(chunk, at);
+        if (end <= chunk.size() && ChecksumHolds(chunk, at, end))
+            ++counts[chunk[at + kFrameMarker.size()]];
     }
     return counts;
 }
