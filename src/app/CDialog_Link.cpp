@@ -67,13 +67,6 @@ QString lineEnds(QString text) { return text.replace(QLatin1Char('\n'), QStringL
 
 bool isReturnKey(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
-// The name the port is opened with: the one its list item begins with, kept whole even where
-// it holds a blank (a path named on the command line).
-QString openName(const SSerInfo& port)
-{
-    return port.portName.isEmpty() ? port.devicePath : port.portName;
-}
-
 } // namespace
 
 CDialog_Link::CDialog_Link(QWidget* parent)
@@ -292,7 +285,9 @@ void CDialog_Link::TogglePort(bool checked)
 bool CDialog_Link::OpenFromControls()
 {
     const int chosen = portCombo_->currentIndex();
-    const QString name = chosen >= 0 ? openName(listed_[static_cast<size_t>(chosen)]) : QString();
+    // From the record, not the item's text: a path named on the command line may hold a blank.
+    const QString name =
+        chosen >= 0 ? PortOpenName(listed_[static_cast<size_t>(chosen)]) : QString();
     const int baud = baudCombo_->currentText().toInt();
     if (name.isEmpty() || baud <= 0) {
         failOpen(QStringLiteral("ERROR:COM or Baud is invalid"));

@@ -80,9 +80,14 @@ void AddExtraSerialPort(SSerInfo info)
 
 void ClearExtraSerialPorts() { ExtraPorts().clear(); }
 
+QString PortOpenName(const SSerInfo& info)
+{
+    return info.portName.isEmpty() ? info.devicePath : info.portName;
+}
+
 QString PortListItem(const SSerInfo& info)
 {
-    const QString name = info.portName.isEmpty() ? info.devicePath : info.portName;
+    const QString name = PortOpenName(info);
     // A description completed from the bare name says nothing more than the name.
     if (info.portDescription.isEmpty() || info.portDescription == name)
         return name;

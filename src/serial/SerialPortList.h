@@ -32,6 +32,9 @@ void CompleteSerialPortRecords(std::vector<SSerInfo>& records);
 void AddExtraSerialPort(SSerInfo info);
 void ClearExtraSerialPorts();
 
+// The name a record's port is opened with and its list item begins with: the port name, or the
+// device path when it has none.
+QString PortOpenName(const SSerInfo& info);
 // The port list's item for a record: the port name, a blank and the description ("COM3 USB
 // Serial Port"); just the name when there is no description of its own.
 QString PortListItem(const SSerInfo& info);
