@@ -26,8 +26,8 @@ QMessageBox::Icon boxIcon(MessageIcon icon)
 //
 // A modal dialog blocks every window outside itself, a box without an owner included, so a
 // box raised while one is open (from the dialog's own handlers, or from the Link page behind
-// it) belongs to that dialog: it then takes the keyboard and the mouse as it does on Windows,
-// and the dialog stays usable beside it.
+// it) belongs to that dialog and is modal over it: it then takes the keyboard and the mouse,
+// as it does on Windows.
 class BoxMessages : public OperatorMessages {
 public:
     MessageAnswer Show(const OperatorMessage& message) override
@@ -85,7 +85,10 @@ private:
             new QMessageBox(boxIcon(message.icon), message.caption, text, QMessageBox::Ok, modal);
         if (message.buttons == MessageButtons::OkCancel)
             box->addButton(QMessageBox::Cancel);
-        box->setWindowModality(Qt::NonModal);
+        // Over a modal dialog the box is modal itself: the newest modal window is the one that
+        // takes input, on every platform, while a window merely owned by the dialog may still
+        // count as blocked (it does on X11).
+        box->setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
         return box;
     }
 
