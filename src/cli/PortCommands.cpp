@@ -119,9 +119,8 @@ void followLosses(MatrixSession& session)
                           "); waiting for it to return");
         },
         [port] { printLinkLine("connection to " + port + " back"); },
-        [](const QString& reason) {
-            printLinkLine("the port is back but does not open (" + reason.toStdString() +
-                          "); trying again");
+        [port](const QString& reason) {
+            printLinkLine("still waiting for " + port + ": " + reason.toStdString());
         },
     });
 }
