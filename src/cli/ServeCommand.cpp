@@ -68,8 +68,8 @@ void refuseRivalBridge(const MqttOptions& mqtt)
     if (!rival.isEmpty())
         throw UsageError{rival.toStdString()};
     if (!unknown.isEmpty())
-        ServerLog(QStringLiteral("MQTT: cannot ask %1 whether another bridge holds %2 (%3); "
-                                 "starting")
+        ServerLog(QStringLiteral("MQTT: no answer from %1 on whether another bridge holds %2 "
+                                 "(%3); starting")
                       .arg(mqtt.BrokerText(), mqtt.BaseTopic(), unknown));
 }
 

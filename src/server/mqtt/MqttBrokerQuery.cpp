@@ -29,6 +29,7 @@ QString describe(int rc)
 struct MqttBrokerQuery::State {
     bool connected = false;
     QString refusal;
+    QString logError;      // the library's own words for its last error (TLS, mostly)
     std::set<int> pending; // message ids of SUBSCRIBEs and PUBLISHes not yet acknowledged
     MqttMessages held;
     std::chrono::steady_clock::time_point lastMessage;
@@ -49,6 +50,12 @@ void onConnect(mosquitto*, void* object, int rc)
     else
         s.refusal = QStringLiteral("the broker refused the connection: %1")
                         .arg(QString::fromUtf8(mosquitto_connack_string(rc)));
+}
+
+void onLog(mosquitto*, void* object, int level, const char* text)
+{
+    if (level & MOSQ_LOG_ERR)
+        stateOf(object).logError = QString::fromUtf8(text);
 }
 
 void onSubscribe(mosquitto*, void* object, int mid, int, const int*)
@@ -98,6 +105,7 @@ MqttBrokerQuery::MqttBrokerQuery(const MqttOptions& options, std::chrono::millis
     mosquitto_subscribe_callback_set(mosq_, onSubscribe);
     mosquitto_publish_callback_set(mosq_, onPublish);
     mosquitto_message_callback_set(mosq_, onMessage);
+    mosquitto_log_callback_set(mosq_, onLog);
     ApplyBrokerLogin(mosq_, options);
     host_ = options.host.toUtf8();
     port_ = options.port;
@@ -125,7 +133,9 @@ bool MqttBrokerQuery::runUntil(const char* what, const std::function<bool()>& do
         }
         const int rc = mosquitto_loop(mosq_, kTurnMs, 1);
         if (rc != MOSQ_ERR_SUCCESS && state_->refusal.isEmpty()) {
-            *error = QStringLiteral("lost the broker (%1): %2").arg(what, describe(rc));
+            *error = QStringLiteral("%1: %2").arg(what, describe(rc));
+            if (!state_->logError.isEmpty())
+                *error += ' ' + state_->logError;
             return false;
         }
     }
