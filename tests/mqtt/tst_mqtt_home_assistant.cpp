@@ -5,7 +5,10 @@
 #include "BridgeFixture.h"
 #include "HomeAssistantSelects.h"
 #include "MosquittoBroker.h"
+#include "ServeProcess.h"
 #include "ServerFixture.h"
+
+#include <csignal>
 
 #include <QtTest>
 
@@ -38,6 +41,7 @@ private slots:
     void audioModeOptionsAreWordsThatDriveTheMode();
     void anEmptyCommandIsIgnored_data();
     void anEmptyCommandIsIgnored();
+    void twoBridgesWhoseKeysOnceMetStayApart();
 
 private:
     // Sends the command and waits until the matrix has received it.
@@ -219,6 +223,66 @@ void MqttHomeAssistantTest::anEmptyCommandIsIgnored()
     QVERIFY(probe_->publish(SetTopic(command), QByteArray(), retain));
     QVERIFY(!WaitError(*probe_, SetTopic(command), 500));
     QCOMPARE(wire(*server_), QStringList());
+}
+
+// --mqtt-prefix tavlo/x --mqtt-id y and --mqtt-id x_y once made one device key, one client id:
+// the broker threw one bridge off for the other, and Home Assistant saw one device flip
+// between two matrices. Now each has a device of its own, shows its own matrix, and stays.
+void MqttHomeAssistantTest::twoBridgesWhoseKeysOnceMetStayApart()
+{
+    MosquittoBroker broker;
+    QString error;
+    QVERIFY2(broker.Start(&error), qPrintable(error));
+    MqttProbe probe(broker.Port(), "#");
+    QVERIFY(probe.connected());
+    struct Matrix {
+        QStringList mqtt;
+        QString base;
+        QString key;
+        int routedInput;
+    };
+    const Matrix matrices[] = {
+        {{"--mqtt-prefix", "tavlo/x", "--mqtt-id", "y"}, "tavlo/x/y/", "tavlo-2Fx_y", 3},
+        {{"--mqtt-id", "x_y"}, "tavlo/x_y/", "tavlo_x_y", 4}};
+    std::vector<std::unique_ptr<MatrixSimulator>> sims;
+    std::vector<std::unique_ptr<server_test::ServeProcess>> serves;
+    for (const Matrix& matrix : matrices) {
+        sims.push_back(std::make_unique<MatrixSimulator>());
+        std::string simError;
+        QVERIFY2(sims.back()->Start(&simError), simError.c_str());
+        MatrixState state = sims.back()->State();
+        state.routing.fill(matrix.routedInput);
+        sims.back()->SetState(state);
+        serves.push_back(std::make_unique<server_test::ServeProcess>(
+            sims.back()->SlavePath(), QStringList{"--mqtt", broker.Url()} + matrix.mqtt));
+        QVERIFY(serves.back()->started());
+        QVERIFY(probe.waitFor(matrix.base + "availability", "online", 5000));
+    }
+    QTest::qWait(2000); // four keep-alive rounds of a broker throwing one off for the other
+    probe.settle();
+    HomeAssistantSelects home;
+    home.Replay(probe.messages());
+    QCOMPARE(home.Complaints(), QStringList());
+    for (const Matrix& matrix : matrices) {
+        int onlines = 0;
+        for (const MqttProbe::Message& message : probe.messages())
+            onlines += message.topic == matrix.base + "availability" && message.payload == "online";
+        QCOMPARE(onlines, 1);
+        QCOMPARE(Latest(probe, matrix.base + "availability"), QByteArray("online"));
+        for (int n = 1; n <= 4; ++n) {
+            const QString id = matrix.key + QStringLiteral("_output%1").arg(n);
+            QVERIFY2(home.Selects().count(id), qPrintable(id));
+            const HomeAssistantSelects::Select& select = home.Selects().at(id);
+            QCOMPARE(select.stateTopic,
+                     matrix.base + QStringLiteral("output/%1/input_name").arg(n));
+            QCOMPARE(select.current.value_or("Unknown"),
+                     QStringLiteral("Input%1").arg(matrix.routedInput));
+        }
+    }
+    for (auto& serve : serves) {
+        serve->signal(SIGTERM);
+        QCOMPARE(serve->waitEnded(5000), 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(MqttHomeAssistantTest)
