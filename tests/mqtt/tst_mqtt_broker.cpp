@@ -197,6 +197,9 @@ void MqttBrokerTest::aTlsBrokerIsCheckedAgainstItsCa()
     MqttProbe probe(broker.Port(), kBase + "#", {{}, {}, tls.caFile});
     QVERIFY(probe.connected());
     QVERIFY(WaitOnline(probe, 5000));
+    // The check for another bridge at start went through TLS too.
+    const QByteArray log = trusting.errors();
+    QVERIFY2(!log.contains("no answer from"), log.constData());
 }
 
 // A second `serve` with the topics of a bridge that is online would push it off the broker

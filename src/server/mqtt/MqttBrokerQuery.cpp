@@ -176,9 +176,18 @@ bool MqttBrokerQuery::Held(const std::vector<QString>& filters, MqttMessages& he
                    std::chrono::steady_clock::now() - state_->lastMessage > kQuiet;
         },
         error);
-    for (const QString& filter : filters)
-        mosquitto_unsubscribe(mosq_, nullptr, filter.toUtf8().constData());
-    held = state_->held;
+    held.clear();
+    for (const QString& filter : filters) {
+        const QByteArray bytes = filter.toUtf8();
+        mosquitto_unsubscribe(mosq_, nullptr, bytes.constData());
+        // Only what these filters brought: a late one for an earlier call is not kept.
+        for (const auto& [topic, payload] : state_->held) {
+            bool matches = false;
+            mosquitto_topic_matches_sub(bytes.constData(), topic.toUtf8().constData(), &matches);
+            if (matches)
+                held[topic] = payload;
+        }
+    }
     return ok;
 }
 
