@@ -238,4 +238,5 @@ void RegisterMatrixCommands(CLI::App& app, CliContext& context)
     RegisterActionCommands(app, context);
     RegisterSimCommand(app, context);
     RegisterServeCommand(app, context);
+    RegisterMqttForgetCommand(app, context);
 }
