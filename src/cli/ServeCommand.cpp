@@ -58,8 +58,8 @@ QByteArray readToken(const std::string& path)
     // As ssh does with keys: a secret that every user of the machine can read is none.
     if (file.permissions() & QFileDevice::ReadOther)
         throw UsageError{"the token file " + path +
-                         " is readable by every user; make it private first (chmod o-rwx " +
-                         path + ")"};
+                         " is readable by every user; make it private first (chmod o-rwx " + path +
+                         ")"};
     const QByteArray whole = file.read(kMaxTokenBytes + 1);
     if (whole.size() > kMaxTokenBytes)
         throw UsageError{"the token file " + path + " holds more than " +
