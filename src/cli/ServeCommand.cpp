@@ -46,13 +46,25 @@ void parseAddress(const std::string& text, QHostAddress& address, quint16& port)
     port = static_cast<quint16>(number);
 }
 
+// The longest token a client can send: the raw endpoint's token line is bounded like a command.
+constexpr qint64 kMaxTokenBytes = 64 * 1024;
+
 QByteArray readToken(const std::string& path)
 {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly))
         throw UsageError{"cannot read the token file " + path + ": " +
                          file.errorString().toStdString()};
-    const QByteArray token = file.read(4096).trimmed();
+    // As ssh does with keys: a secret that every user of the machine can read is none.
+    if (file.permissions() & QFileDevice::ReadOther)
+        throw UsageError{"the token file " + path +
+                         " is readable by every user; make it private first (chmod o-rwx " + path +
+                         ")"};
+    const QByteArray whole = file.read(kMaxTokenBytes + 1);
+    if (whole.size() > kMaxTokenBytes)
+        throw UsageError{"the token file " + path + " holds more than " +
+                         std::to_string(kMaxTokenBytes) + " bytes; a token must be shorter"};
+    const QByteArray token = whole.trimmed();
     if (token.isEmpty() || token.contains('\n'))
         throw UsageError{"the token file " + path + " must hold one non-empty line"};
     return token;

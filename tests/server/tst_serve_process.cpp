@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <sys/stat.h>
 
 using namespace server_test;
 
@@ -24,9 +25,13 @@ private slots:
     void aSignalEndsItWithTheLastCommandOnTheWire();
     void tavloctlWorksThroughItTwoAtOnce();
     void aLostLineComesBackWithAFreshState();
+    void aLongTokenIsReadWhole();
 
 private:
     std::vector<std::string> clientCommands() const;
+    QString tokenFile(const char* name, const QByteArray& contents, int mode);
+
+    QTemporaryDir tokenFolder_;
 
     MatrixSimulator sim;
 };
@@ -57,6 +62,38 @@ void ServeProcessTest::optionsAreCheckedBeforeAnythingOpens_data()
     QTest::newRow("port out of range") << QStringList{"--api", "127.0.0.1:70000"} << "ADDR:PORT";
     QTest::newRow("no token file")
         << QStringList{"--token-file", "/nonexistent/token"} << "cannot read the token file";
+    QTest::newRow("token file readable by every user")
+        << QStringList{"--token-file", tokenFile("open", "s3cret\n", 0644)}
+        << "is readable by every user";
+    QTest::newRow("token longer than a line may be")
+        << QStringList{"--token-file", tokenFile("huge", QByteArray(65 * 1024, 'k'), 0600)}
+        << "a token must be shorter";
+}
+
+// A token file in the test's own folder, with the permissions given.
+QString ServeProcessTest::tokenFile(const char* name, const QByteArray& contents, int mode)
+{
+    const QString path = tokenFolder_.filePath(QString::fromLatin1(name));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
+        qFatal("cannot write %s", qPrintable(path));
+    file.close();
+    ::chmod(QFile::encodeName(path).constData(), mode_t(mode));
+    return path;
+}
+
+// The whole token counts, however long: not its first 4096 bytes.
+void ServeProcessTest::aLongTokenIsReadWhole()
+{
+    const QByteArray token(6000, 't');
+    ServeProcess serve(sim.SlavePath(), {"--token-file", tokenFile("long", token + "\n", 0600)});
+    QVERIFY2(serve.started(), serve.errors().constData());
+    JsonClient cut(serve.apiPort());
+    cut.send({{"id", 1}, {"cmd", "auth"}, {"token", QString::fromLatin1(token.left(4096))}});
+    QCOMPARE(cut.reply(1)->object["error"].toObject()["code"].toString(), "unauthorized");
+    JsonClient whole(serve.apiPort());
+    QCOMPARE(whole.request({{"cmd", "auth"}, {"token", QString::fromLatin1(token)}})["ok"].toBool(),
+             true);
 }
 
 void ServeProcessTest::optionsAreCheckedBeforeAnythingOpens()
