@@ -13,6 +13,8 @@
 
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -48,7 +50,12 @@ public:
             QTest::qWaitFor([this] { return process_.peek(4096).count('\n') >= 2 || !running(); },
                             10000) &&
             running();
+        if (ready_) {
+            process_.readLine();
+            apiPort_ = quint16(process_.readLine().trimmed().split(':').last().toUInt());
+        }
     }
+    quint16 apiPort() const { return apiPort_; }
     ~Serve() { stop(); }
     bool ready() const { return ready_; }
     bool running() const { return process_.state() == QProcess::Running; }
@@ -64,6 +71,7 @@ public:
 private:
     QProcess process_;
     bool ready_ = false;
+    quint16 apiPort_ = 0;
 };
 
 int wireCommands(const MatrixSimulator& sim, const std::string& start)
@@ -89,6 +97,7 @@ private slots:
     void certificateThatDoesNotVerifyIsRefusedWithTheReason();
     void reconnectThroughTlsKeepsTheTokenAndTheVerification();
     void tokenFileFromTheEnvironment();
+    void jsonEndpointBehindTls();
 
 private:
     QStringList serverArgs(Server server) const;
@@ -371,6 +380,41 @@ void RemoteAccessTest::tokenFileFromTheEnvironment()
     QVERIFY2(run.exitCode == 0, run.err.constData());
     QTRY_COMPARE_WITH_TIMEOUT(sim.State().routing[3], 2, 3000);
     QCOMPARE(wrong.exitCode, 3);
+}
+
+// Any TLS client reaches the JSON endpoint: the token, then requests, all inside the handshake's
+// protection; a plain client gets nothing from it.
+void RemoteAccessTest::jsonEndpointBehindTls()
+{
+    MatrixSimulator sim;
+    std::string error;
+    QVERIFY2(sim.Start(&error), error.c_str());
+    Serve serve(sim.SlavePath(), freePort(), serverArgs(Server::TokenTls));
+    QVERIFY2(serve.ready(), serve.errors().constData());
+
+    QSslSocket tls;
+    QSslConfiguration trust = QSslConfiguration::defaultConfiguration();
+    QFile cert(cert_);
+    QVERIFY(cert.open(QIODevice::ReadOnly));
+    trust.setCaCertificates(QSslCertificate::fromDevice(&cert));
+    tls.setSslConfiguration(trust);
+    tls.connectToHostEncrypted(QStringLiteral("localhost"), serve.apiPort());
+    QVERIFY2(tls.waitForEncrypted(5000), qPrintable(tls.errorString()));
+    QCOMPARE(tls.sessionProtocol() >= QSsl::TlsV1_2, true);
+    tls.write(R"({"id":1,"cmd":"auth","token":")" + kToken + "\"}\n" +
+              R"({"id":2,"cmd":"route","input":4,"output":4})" + "\n");
+    QTRY_VERIFY_WITH_TIMEOUT(tls.peek(4096).count('\n') >= 2, 5000);
+    QVERIFY(tls.readLine().contains(R"("ok":true)"));
+    QVERIFY(tls.readLine().contains(R"("ok":true)"));
+    QTRY_COMPARE_WITH_TIMEOUT(sim.State().routing[3], 4, 3000);
+
+    QTcpSocket plain;
+    plain.connectToHost(QHostAddress::LocalHost, serve.apiPort());
+    QVERIFY(plain.waitForConnected(3000));
+    plain.write(R"({"id":1,"cmd":"auth","token":")" + kToken + "\"}\n");
+    QVERIFY(QTest::qWaitFor([&] { return plain.state() != QAbstractSocket::ConnectedState; },
+                            8000));
+    QVERIFY(!plain.readAll().contains("ok"));
 }
 
 QTEST_MAIN(RemoteAccessTest)
