@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr int kMaxHandshakes = 1024;
+
 std::optional<QByteArray> readFile(const QString& path, const char* what, QString* error)
 {
     QFile file(path);
@@ -71,12 +73,20 @@ QTcpServer* MakeListener(const std::optional<QSslConfiguration>& tls, const QStr
         return new QTcpServer(parent);
     auto* server = new QSslServer(parent);
     server->setSslConfiguration(*tls);
+    // Connections still in their handshake count as pending, and at the limit the server stops
+    // accepting until one is taken: the few that clients give up on, or that never finish
+    // (each ends within the handshake timeout), must not hold up the rest. The client quota
+    // bounds the handshakes that succeed.
+    server->setMaxPendingConnections(kMaxHandshakes);
     QObject::connect(server, &QSslServer::errorOccurred, server,
                      [name](QSslSocket* socket, QAbstractSocket::SocketError) {
                          ServerLog(QStringLiteral("%1 client %2:%3: TLS handshake failed: %4")
                                        .arg(name, socket->peerAddress().toString())
                                        .arg(socket->peerPort())
                                        .arg(socket->errorString()));
+                         // Gone at once: until then it counts among the pending connections,
+                         // and a few clients that give up mid-handshake would hold up the rest.
+                         socket->deleteLater();
                      });
     return server;
 }

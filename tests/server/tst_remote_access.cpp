@@ -98,6 +98,7 @@ private slots:
     void reconnectThroughTlsKeepsTheTokenAndTheVerification();
     void tokenFileFromTheEnvironment();
     void jsonEndpointBehindTls();
+    void clientsGivingUpMidHandshakeHoldUpNoOne();
 
 private:
     QStringList serverArgs(Server server) const;
@@ -415,6 +416,36 @@ void RemoteAccessTest::jsonEndpointBehindTls()
     QVERIFY(QTest::qWaitFor([&] { return plain.state() != QAbstractSocket::ConnectedState; },
                             8000));
     QVERIFY(!plain.readAll().contains("ok"));
+}
+
+// A client that drops the connection as soon as its side of the handshake is done leaves the
+// server's side unfinished; forty of them must not keep the next client waiting.
+void RemoteAccessTest::clientsGivingUpMidHandshakeHoldUpNoOne()
+{
+    MatrixSimulator sim;
+    std::string error;
+    QVERIFY2(sim.Start(&error), error.c_str());
+    Serve serve(sim.SlavePath(), freePort(), serverArgs(Server::TokenTls));
+    QVERIFY2(serve.ready(), serve.errors().constData());
+    QSslConfiguration trust = QSslConfiguration::defaultConfiguration();
+    QFile cert(cert_);
+    QVERIFY(cert.open(QIODevice::ReadOnly));
+    trust.setCaCertificates(QSslCertificate::fromDevice(&cert));
+    const auto handshake = [&](QSslSocket& socket) {
+        socket.setSslConfiguration(trust);
+        socket.connectToHostEncrypted(QStringLiteral("localhost"), serve.apiPort());
+        return socket.waitForEncrypted(2000);
+    };
+    for (int i = 0; i < 40; ++i) {
+        QSslSocket quitter;
+        QVERIFY2(handshake(quitter), qPrintable(quitter.errorString()));
+        quitter.abort();
+    }
+    std::vector<std::unique_ptr<QSslSocket>> stayers;
+    for (int i = 0; i < 10; ++i) {
+        stayers.push_back(std::make_unique<QSslSocket>());
+        QVERIFY2(handshake(*stayers.back()), qPrintable(stayers.back()->errorString()));
+    }
 }
 
 QTEST_MAIN(RemoteAccessTest)
