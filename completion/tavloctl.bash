@@ -26,7 +26,7 @@ _tavloctl()
     # Command paths start with "tavloctl": bash has no empty key.
     local -A commands=(
         [tavloctl]="ports status monitor send route scene scene-name name audio edid ip dhcp
-                    reboot factory decode sim serve tls-cert"
+                    reboot factory decode sim serve mqtt-forget tls-cert"
         [tavloctl audio]="input output"
         [tavloctl edid]="input store-user"
         [tavloctl ip]="static"
@@ -55,8 +55,10 @@ _tavloctl()
         [tavloctl sim]="--link --baud-emulation --log --gap --restart-ms --drop-replies
                         --corrupt-checksums --close-after"
         [tavloctl serve]="--listen --api --http --token-file --tls-cert --tls-key --max-clients
-                          --client-buffer --mqtt --mqtt-id --mqtt-prefix --mqtt-user
-                          --mqtt-password-file --mqtt-ca"
+                          --client-buffer --mqtt --mqtt-id --mqtt-prefix --mqtt-discovery-prefix
+                          --mqtt-user --mqtt-password-file --mqtt-ca"
+        [tavloctl mqtt-forget]="--mqtt --mqtt-id --mqtt-prefix --mqtt-discovery-prefix --mqtt-user
+                                --mqtt-password-file --mqtt-ca"
         [tavloctl tls-cert]="--out --host --days --force"
     )
     # The words each argument takes, arguments separated by "|" (empty: free text); a last
@@ -77,7 +79,7 @@ _tavloctl()
     local valued="--port|--link|--log|--token-file|--for|--gap|--restart-ms|--drop-replies"
     valued+="|--corrupt-checksums|--close-after|--listen|--api|--http|--timeout|--repeat|--max-clients"
     valued+="|--client-buffer|--mqtt|--mqtt-id|--mqtt-prefix|--mqtt-user|--mqtt-password-file"
-    valued+="|--mqtt-ca|--tls-ca|--tls-cert|--tls-key|--out|--host|--days"
+    valued+="|--mqtt-ca|--mqtt-discovery-prefix|--tls-ca|--tls-cert|--tls-key|--out|--host|--days"
 
     case $prev in
     --port)
