@@ -13,6 +13,9 @@
 //   client's completion time over the fastest's.
 // idle CPU: the server's user + system time with 64 idle clients connected, over 20 s, as
 //   a share of one core (the 7 s status poll included).
+// TLS: a second server with every endpoint behind TLS (a certificate from `tavloctl tls-cert`):
+//   the raw endpoint's latency set against the plain one's of the same run, a client's
+//   handshake (connect to encrypted, median of 30), and the idle CPU with 64 TLS clients.
 #include "CpuOfProcess.h"
 #include "MatrixSimulator.h"
 #include "MySerialPortComm.h"
@@ -23,7 +26,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -105,12 +111,39 @@ std::vector<double> directLatencies(MatrixSimulator& sim, int samples)
     return added;
 }
 
+// Behind TLS when given the certificate to trust.
+QList<QSslCertificate> tlsTrust;
+
 std::unique_ptr<QTcpSocket> connectTo(quint16 port)
 {
-    auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(QHostAddress::LocalHost, port);
-    socket->waitForConnected(3000);
+    if (tlsTrust.isEmpty()) {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost, port);
+        socket->waitForConnected(3000);
+        return socket;
+    }
+    auto socket = std::make_unique<QSslSocket>();
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setCaCertificates(tlsTrust);
+    socket->setSslConfiguration(tls);
+    socket->connectToHostEncrypted(QStringLiteral("localhost"), port);
+    if (!socket->waitForEncrypted(3000))
+        std::fprintf(stderr, "TLS: %s\n", qPrintable(socket->errorString()));
     return socket;
+}
+
+std::vector<double> handshakeTimes(quint16 port, int samples)
+{
+    std::vector<double> times;
+    for (int i = 0; i < samples; ++i) {
+        const Clock::time_point start = Clock::now();
+        auto socket = connectTo(port);
+        const auto* tls = static_cast<QSslSocket*>(socket.get());
+        if (tls->isEncrypted())
+            times.push_back(msBetween(start, Clock::now()));
+        socket->abort();
+    }
+    return times;
 }
 
 // Raw: the client writes the command and pauses; JSON: one request line.
@@ -233,6 +266,65 @@ quint16 portFromLine(const QByteArray& line)
     return quint16(line.trimmed().split(':').last().toUInt());
 }
 
+struct Served {
+    quint16 raw = 0;
+    quint16 api = 0;
+};
+
+Served startServer(QProcess& server, const MatrixSimulator& sim, const QStringList& extra)
+{
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(TAVLOCTL_PATH,
+                 QStringList{"--port", QString::fromStdString(sim.SlavePath()), "serve", "--listen",
+                             "127.0.0.1:0", "--api", "127.0.0.1:0"} +
+                     extra);
+    Served served;
+    if (!server.waitForStarted() || !QTest::qWaitFor([&] { return server.canReadLine(); }, 5000))
+        return served;
+    served.raw = portFromLine(server.readLine());
+    (void)QTest::qWaitFor([&] { return server.canReadLine(); }, 2000);
+    served.api = portFromLine(server.readLine());
+    QTest::qWait(1500); // the server's own acquisition
+    return served;
+}
+
+// The same server behind TLS: latency against the plain raw endpoint's, handshakes, idle CPU.
+void measureTls(MatrixSimulator& sim, const Settings& s, double plainRaw)
+{
+    QTemporaryDir dir;
+    QProcess made;
+    made.start(TAVLOCTL_PATH, {"tls-cert", "--out", dir.path(), "--host", "localhost"});
+    made.waitForFinished(60000);
+    QFile cert(dir.filePath("tavlo.crt"));
+    if (made.exitCode() != 0 || !cert.open(QIODevice::ReadOnly)) {
+        std::printf("TLS: no certificate (%s)\n", made.readAllStandardError().constData());
+        return;
+    }
+    QProcess server;
+    const Served tls = startServer(
+        server, sim, {"--tls-cert", cert.fileName(), "--tls-key", dir.filePath("tavlo.key")});
+    if (tls.raw == 0)
+        return;
+    tlsTrust = QSslCertificate::fromDevice(&cert);
+    std::printf("behind TLS (the 100 ms pause not counted)\n");
+    const std::vector<double> added = serverLatencies(sim, tls.raw, false, s.latencySamples);
+    report("through the raw endpoint", added);
+    std::printf("  %-26s %+.2f ms\n", "TLS against plain TCP", median(added) - plainRaw);
+    const std::vector<double> handshakes = handshakeTimes(tls.raw, 30);
+    if (!handshakes.empty())
+        std::printf("  client handshake           median %.2f ms (min %.2f, max %.2f, n=%zu)\n",
+                    median(handshakes), *std::min_element(handshakes.begin(), handshakes.end()),
+                    *std::max_element(handshakes.begin(), handshakes.end()), handshakes.size());
+    QTest::qWait(1000);
+    const IdleCpu idle = idleCpu(server.processId(), tls.raw, tls.api, s);
+    std::printf("idle behind TLS: %d clients connected for %d s\n  server CPU %.3f %% of one "
+                "core\n",
+                idle.connected, s.idleSeconds, idle.percent);
+    tlsTrust.clear();
+    server.terminate();
+    server.waitForFinished(5000);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -251,17 +343,14 @@ int main(int argc, char** argv)
     const double baseline = report("tavloctl on the port", directLatencies(sim, s.latencySamples));
 
     QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(TAVLOCTL_PATH, {"--port", QString::fromStdString(sim.SlavePath()), "serve",
-                                 "--listen", "127.0.0.1:0", "--api", "127.0.0.1:0"});
-    if (!server.waitForStarted() || !QTest::qWaitFor([&] { return server.canReadLine(); }, 5000))
+    const Served plain = startServer(server, sim, {});
+    if (plain.raw == 0)
         return 1;
-    const quint16 rawPort = portFromLine(server.readLine());
-    (void)QTest::qWaitFor([&] { return server.canReadLine(); }, 2000);
-    const quint16 apiPort = portFromLine(server.readLine());
-    QTest::qWait(1500); // the server's own acquisition
-    report("through the raw endpoint", serverLatencies(sim, rawPort, false, s.latencySamples),
-           baseline);
+    const quint16 rawPort = plain.raw;
+    const quint16 apiPort = plain.api;
+    const double plainRaw =
+        report("through the raw endpoint", serverLatencies(sim, rawPort, false, s.latencySamples),
+               baseline);
     report("through the JSON endpoint", serverLatencies(sim, apiPort, true, s.latencySamples),
            baseline);
 
@@ -281,5 +370,7 @@ int main(int argc, char** argv)
                 idle.connected, s.idleSeconds, idle.percent);
     server.terminate();
     server.waitForFinished(5000);
+    if (!app.arguments().contains("--no-tls"))
+        measureTls(sim, s, plainRaw);
     return 0;
 }

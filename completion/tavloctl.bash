@@ -26,14 +26,14 @@ _tavloctl()
     # Command paths start with "tavloctl": bash has no empty key.
     local -A commands=(
         [tavloctl]="ports status monitor send route scene scene-name name audio edid ip dhcp
-                    reboot factory decode sim serve mqtt-forget"
+                    reboot factory decode sim serve mqtt-forget tls-cert"
         [tavloctl audio]="input output"
         [tavloctl edid]="input store-user"
         [tavloctl ip]="static"
         [tavloctl scene]="save recall"
     )
     local -A options=(
-        [tavloctl]="--port --timeout --repeat --version"
+        [tavloctl]="--port --token-file --tls-ca --timeout --repeat --version"
         [tavloctl ports]="--json"
         [tavloctl status]="--json"
         [tavloctl monitor]="--hex --follow --for"
@@ -54,11 +54,12 @@ _tavloctl()
         [tavloctl decode]="--hex --json"
         [tavloctl sim]="--link --baud-emulation --log --gap --restart-ms --drop-replies
                         --corrupt-checksums --close-after"
-        [tavloctl serve]="--listen --api --http --token-file --max-clients --client-buffer --mqtt
-                          --mqtt-id --mqtt-prefix --mqtt-discovery-prefix --mqtt-user
-                          --mqtt-password-file --mqtt-ca"
+        [tavloctl serve]="--listen --api --http --token-file --tls-cert --tls-key --max-clients
+                          --client-buffer --mqtt --mqtt-id --mqtt-prefix --mqtt-discovery-prefix
+                          --mqtt-user --mqtt-password-file --mqtt-ca"
         [tavloctl mqtt-forget]="--mqtt --mqtt-id --mqtt-prefix --mqtt-discovery-prefix --mqtt-user
                                 --mqtt-password-file --mqtt-ca"
+        [tavloctl tls-cert]="--out --host --days --force"
     )
     # The words each argument takes, arguments separated by "|" (empty: free text); a last
     # argument ending in "..." repeats.
@@ -78,7 +79,7 @@ _tavloctl()
     local valued="--port|--link|--log|--token-file|--for|--gap|--restart-ms|--drop-replies"
     valued+="|--corrupt-checksums|--close-after|--listen|--api|--http|--timeout|--repeat|--max-clients"
     valued+="|--client-buffer|--mqtt|--mqtt-id|--mqtt-prefix|--mqtt-user|--mqtt-password-file"
-    valued+="|--mqtt-ca|--mqtt-discovery-prefix"
+    valued+="|--mqtt-ca|--mqtt-discovery-prefix|--tls-ca|--tls-cert|--tls-key|--out|--host|--days"
 
     case $prev in
     --port)
@@ -89,8 +90,12 @@ _tavloctl()
         fi
         return
         ;;
-    --link | --log | --token-file | --mqtt-password-file | --mqtt-ca)
+    --link | --log | --token-file | --mqtt-password-file | --mqtt-ca | --tls-ca | --tls-cert | --tls-key)
         _filedir
+        return
+        ;;
+    --out)
+        _filedir -d
         return
         ;;
     esac

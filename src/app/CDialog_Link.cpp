@@ -315,7 +315,12 @@ bool CDialog_Link::OpenFromControls()
         rxBox_->AppendStatus(openFailureLine(name, port.LastOpenError(), port.LastOpenErrorText()));
         // A device that opened but could not be set up is of no use half open.
         port.ClosePort();
-        failOpen(QStringLiteral("ERROR:COM is invalid,please refresh again"));
+        // A network port can fail for reasons the operator must see (a certificate that does
+        // not verify); a serial one keeps the page's own words.
+        failOpen(MySerialPortComm::IsSocketPortName(name)
+                     ? QStringLiteral("ERROR:COM is invalid,please refresh again\n%1: %2")
+                           .arg(name, port.LastOpenErrorText())
+                     : QStringLiteral("ERROR:COM is invalid,please refresh again"));
         return false;
     }
     openPortName_ = name;
@@ -421,6 +426,12 @@ void CDialog_Link::CloseUiAfterPortClose()
     rxBox_->AppendStatus(kClosedText);
 }
 
+void CDialog_Link::SetRemoteAccess(const RemoteAccess& access)
+{
+    access_ = access;
+    GlobalSerialPort().SetRemoteAccess(access_);
+}
+
 void CDialog_Link::OnPortLost(const QString& reason)
 {
     if (!connected_)
@@ -429,8 +440,33 @@ void CDialog_Link::OnPortLost(const QString& reason)
     // the page right should that ever change.
     GlobalSerialPort().ClosePort();
     CloseUiAfterPortClose();
+    const PortOpenError why = GlobalSerialPort().LastLossError();
+    if (why == PortOpenError::TokenNeeded || why == PortOpenError::TokenRefused) {
+        askForToken(reason);
+        return;
+    }
     ShowError(QStringLiteral("ERROR:The connection to %1 was lost (%2); the port is closed")
                   .arg(openPortName_, reason));
+}
+
+// The server will not take the panel without its token: ask for it and open again with it.
+void CDialog_Link::askForToken(const QString& reason)
+{
+    rxBox_->AppendStatus(QStringLiteral("%1: %2\r\n\r\n").arg(openPortName_, reason));
+    const OperatorMessage ask{QStringLiteral("%1\n%2\n\nToken:").arg(openPortName_, reason),
+                              QStringLiteral("This server needs its token"), MessageIcon::None,
+                              MessageButtons::OkCancel};
+    Messages().AskSecretThen(ask, [this](std::optional<QString> token) {
+        if (!token || token->trimmed().isEmpty() || connected_)
+            return;
+        access_.token = token->trimmed().toUtf8();
+        GlobalSerialPort().SetRemoteAccess(access_);
+        // Not from within the dialog's own signal.
+        QTimer::singleShot(0, this, [this] {
+            if (!connected_ && OpenFromControls())
+                StartAcquisition();
+        });
+    });
 }
 
 void CDialog_Link::OnPortLostWaiting(const QString& reason)

@@ -14,6 +14,7 @@
 // decoded the block, so no handler ever runs inside another.
 #include "AcquisitionWorker.h"
 #include "PageRefreshers.h"
+#include "RemoteAccess.h"
 #include "RxConsole.h"
 #include "RxRingBuffer.h"
 #include "SerialPortList.h"
@@ -84,6 +85,9 @@ public:
     void SetRefreshers(PageRefreshers refreshers) { refreshers_ = std::move(refreshers); }
     void SetPortEnumerator(PortEnumerator enumerator);
     void SetTimings(const Timings& timings);
+    // The token and trust for network ports (from the command line). A token the operator
+    // types when a server asks for one replaces it, for this run only: it is never stored.
+    void SetRemoteAccess(const RemoteAccess& access);
 
     void FillPortList();
     // Chooses the listed port with that device path or name, as if the operator had picked
@@ -134,6 +138,7 @@ private:
     void OnAcquisitionDone();
     void OnAcquisitionFailed();
     void OnPortLost(const QString& reason);
+    void askForToken(const QString& reason);
     void OnPortLostWaiting(const QString& reason);
     void OnPortReconnected();
     void OnReconnectFailing(const QString& reason);
@@ -166,6 +171,7 @@ private:
 
     QString selectedPortText_; // the item the operator last chose
     QString openPortName_;
+    RemoteAccess access_;
     RxRingBuffer rxRing_;
     bool connected_ = false; // the controls show an open port, or one waited for
     bool waiting_ = false;   // the port was lost and is waited for

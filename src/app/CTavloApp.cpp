@@ -53,6 +53,11 @@ void CTavloApp::Prepare(CTavloDlg& window, const PanelOptions& options)
     if (options.simulate)
         startSimulator(window);
     CDialog_Link* link = window.linkPage();
+    QString error;
+    const std::optional<QByteArray> token = ReadTokenFileOption(options.tokenFile, &error);
+    if (!token)
+        ShowError(QStringLiteral("ERROR:") + error);
+    link->SetRemoteAccess({token.value_or(QByteArray()), options.tlsCa});
     link->FillPortList();
     if (!options.ports.isEmpty())
         link->ChoosePort(options.ports.front());

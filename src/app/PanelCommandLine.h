@@ -2,8 +2,11 @@
 // The panel's command line:
 //
 //   --simulate    serve a simulated matrix on a pseudo-terminal, first in the port list
-//   --port PATH   offer a device (or a socket://HOST:PORT) the system does not list; the first
-//                 one named is the chosen port at start (repeatable)
+//   --port PATH   offer a device (or a socket://HOST:PORT, tls://HOST:PORT) the system does
+//                 not list; the first one named is the chosen port at start (repeatable)
+//   --token-file FILE  the token a server behind a network port asks for (TAVLO_TOKEN_FILE
+//                 when absent)
+//   --tls-ca FILE the CA certificate a tls:// server's must verify by (the system's otherwise)
 //
 // --help and --version are answered before the application object exists, so on a machine
 // without a display too.
@@ -16,6 +19,8 @@ class QCoreApplication;
 struct PanelOptions {
     bool simulate = false;
     QStringList ports;
+    QString tokenFile;
+    QString tlsCa;
 };
 
 class PanelCommandLine {
@@ -36,4 +41,6 @@ private:
     QCommandLineOption version_;
     QCommandLineOption simulate_;
     QCommandLineOption port_;
+    QCommandLineOption tokenFile_;
+    QCommandLineOption tlsCa_;
 };

@@ -10,6 +10,8 @@ struct CliContext {
     std::string port;     // --port: a name from `tavloctl ports` or a device path
     double timeoutS = -1; // --timeout: how long to wait for the matrix; negative: the default
     double repeatS = 3.6; // --repeat: how often status asks again meanwhile
+    std::string tokenFile; // --token-file: the token a server behind the port asks for
+    std::string tlsCa;     // --tls-ca: the CA (or certificate) a tls:// server must verify by
     int exitCode = ExitOk;
 };
 

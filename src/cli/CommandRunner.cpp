@@ -37,6 +37,15 @@ int ConfirmTimeoutMs(const CliContext& context)
 
 int StatusRepeatMs(const CliContext& context) { return milliseconds(context.repeatS); }
 
+RemoteAccess AccessOf(const CliContext& context)
+{
+    QString error;
+    const auto token = ReadTokenFileOption(QString::fromStdString(context.tokenFile), &error);
+    if (!token)
+        throw CliFailure{ExitUsage, error.toStdString()};
+    return {*token, QString::fromStdString(context.tlsCa)};
+}
+
 void RunGuarded(CliContext& context, const std::function<int()>& body)
 {
     try {
@@ -55,12 +64,14 @@ void PrintOut(const std::string& text)
 
 int RunMatrixAction(const CliContext& context, const MatrixAction& action, bool wait)
 {
-    MatrixSession session(context.port);
+    MatrixSession session(context.port, AccessOf(context));
     session.Open();
     for (const std::string& command : action.commands)
         session.Send(command);
-    if (!wait || action.confirmType == 0)
+    if (!wait || action.confirmType == 0) {
+        session.ConfirmTaken();
         return ExitOk;
+    }
     const DeviceStatus& status = session.Status();
     bool answered = false;
     const int timeoutMs = ConfirmTimeoutMs(context);

@@ -4,6 +4,7 @@
 #include "CliCommands.h"
 #include "DeviceStatus.h"
 #include "MatrixAction.h"
+#include "RemoteAccess.h"
 
 #include <functional>
 #include <string>
@@ -14,6 +15,10 @@ class MatrixSession;
 int StatusTimeoutMs(const CliContext& context);  // the whole state: 30 s
 int ConfirmTimeoutMs(const CliContext& context); // a confirmation or an answer: 5 s
 int StatusRepeatMs(const CliContext& context);   // 3.6 s
+
+// The token (--token-file, or TAVLO_TOKEN_FILE) and trust (--tls-ca) for a network port.
+// Throws CliFailure (exit 2) when the token file cannot be read.
+RemoteAccess AccessOf(const CliContext& context);
 
 // Runs the body; a CliFailure becomes its exit code and message.
 void RunGuarded(CliContext& context, const std::function<int()>& body);

@@ -13,6 +13,11 @@ namespace {
 
 constexpr int kBaudRate = 115200;
 constexpr int kDrainMs = 3000;
+// A server's refusal follows the command that shows it at once; a round trip on any network a
+// matrix is driven over takes less.
+constexpr int kRefusalGraceMs = 150;
+// The loss of a port that has already closed is on its way to this thread.
+constexpr int kLossNoticeMs = 1000;
 
 std::string OpenFailureText(const MySerialPortComm& port)
 {
@@ -41,8 +46,8 @@ QString ResolvePortName(const std::string& port)
     return given;
 }
 
-MatrixSession::MatrixSession(std::string port)
-    : port_(std::move(port)), status_(std::make_unique<DeviceStatus>())
+MatrixSession::MatrixSession(std::string port, RemoteAccess access)
+    : port_(std::move(port)), access_(std::move(access)), status_(std::make_unique<DeviceStatus>())
 {
 }
 
@@ -55,6 +60,7 @@ void MatrixSession::Open()
     MySerialPortComm& port = GlobalSerialPort();
     connect(&port, &MySerialPortComm::dataReceived, this, &MatrixSession::onData);
     connect(&port, &MySerialPortComm::portLost, this, &MatrixSession::onLost);
+    port.SetRemoteAccess(access_);
     if (!port.OpenPortByName(ResolvePortName(port_), kBaudRate))
         throw CliFailure{3, "cannot open " + port_ + ": " + OpenFailureText(port)};
     open_ = true;
@@ -68,6 +74,19 @@ void MatrixSession::Send(const std::string& command)
     // The pause in front of the next command must be measured on the wire: the write is
     // queued to the port's thread, so wait until it has left before that pause begins.
     GlobalSerialPort().DrainOutput(kDrainMs);
+    // Lost during the pause (a server that refused the token, say): the command never left.
+    if (open_ && !GlobalSerialPort().IsOpen())
+        WaitUntil([] { return false; }, kLossNoticeMs);
+    throwIfLost();
+}
+
+void MatrixSession::ConfirmTaken()
+{
+    if (!open_ || !access_.token.isEmpty() ||
+        !MySerialPortComm::IsSocketPortName(QString::fromStdString(port_)))
+        return;
+    GlobalSerialPort().DrainOutput(kDrainMs);
+    WaitUntil([] { return false; }, kRefusalGraceMs);
 }
 
 bool MatrixSession::WaitUntil(const std::function<bool()>& done, int timeoutMs,
@@ -156,6 +175,7 @@ void MatrixSession::onLost(const QString& reason)
 {
     lost_ = true;
     lostReason_ = reason;
+    lostError_ = GlobalSerialPort().LastLossError();
     open_ = false;
     if (loop_)
         loop_->quit();
@@ -163,6 +183,10 @@ void MatrixSession::onLost(const QString& reason)
 
 void MatrixSession::throwIfLost() const
 {
+    if (!lost_)
+        return;
+    if (lostError_ == PortOpenError::TokenNeeded || lostError_ == PortOpenError::TokenRefused)
+        throw CliFailure{3, lostReason_.toStdString()};
     if (lost_)
         throw CliFailure{3, "lost the line to the matrix on " + port_ + ": " +
                                 lostReason_.toStdString()};

@@ -5,6 +5,8 @@
 // port's notifications, never by polling. Lives on the main thread.
 #include "CliFailure.h"
 #include "DeviceStatus.h"
+#include "PortOpenError.h"
+#include "RemoteAccess.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -19,14 +21,20 @@ class QEventLoop;
 class MatrixSession : public QObject {
     Q_OBJECT
 public:
-    // port: a name from the port list or a device path.
-    explicit MatrixSession(std::string port);
+    // port: a name from the port list, a device path, socket://HOST:PORT or tls://HOST:PORT;
+    // access: the token and trust shown to a server behind a network port.
+    explicit MatrixSession(std::string port, RemoteAccess access = {});
     ~MatrixSession() override; // closes, draining first
 
     // Throws CliFailure (exit 3) when the port cannot be opened.
     void Open();
-    // Throws CliFailure (exit 3) when the line has been lost.
+    // Throws CliFailure (exit 3) when the line has been lost, or a server refused this client
+    // before the command could leave.
     void Send(const std::string& command);
+    // For a caller that ends without waiting for an answer: a server that refuses a client
+    // without a token says so only once it sees a command. Waits a moment for that on a
+    // network port given no token, and throws CliFailure (exit 3) if it came.
+    void ConfirmTaken();
     // Waits until done() holds after a received chunk; calls every() each everyMs meanwhile
     // (0: never). False when timeoutMs (negative: no limit) passed first or stop() was
     // called. Throws CliFailure (exit 3) when the line is lost meanwhile.
@@ -66,6 +74,8 @@ private:
     void throwIfLost() const;
 
     std::string port_;
+    RemoteAccess access_;
+    PortOpenError lostError_ = PortOpenError::None;
     std::unique_ptr<DeviceStatus> status_;
     std::map<int, int> framesSeen_;
     std::function<void(const QByteArray&, const std::string&)> onChunk_;

@@ -58,7 +58,7 @@ int runPorts(bool json)
 
 int runStatus(const CliContext& context, bool json)
 {
-    MatrixSession session(context.port);
+    MatrixSession session(context.port, AccessOf(context));
     session.Open();
     AcquireWholeState(session, context);
     session.Close();
@@ -127,7 +127,7 @@ void followLosses(MatrixSession& session)
 
 int runMonitor(const CliContext& context, const MonitorOptions& options)
 {
-    MatrixSession session(context.port);
+    MatrixSession session(context.port, AccessOf(context));
     if (options.follow)
         followLosses(session);
     session.Open();
@@ -149,13 +149,15 @@ int runMonitor(const CliContext& context, const MonitorOptions& options)
 
 int runSend(const CliContext& context, const std::string& bytes, bool wait)
 {
-    MatrixSession session(context.port);
+    MatrixSession session(context.port, AccessOf(context));
     session.Open();
     std::string answer;
     session.OnChunk([&](const QByteArray&, const std::string& decoded) { answer += decoded; });
     session.Send(bytes);
-    if (!wait)
+    if (!wait) {
+        session.ConfirmTaken();
         return ExitOk;
+    }
     const int timeoutMs = ConfirmTimeoutMs(context);
     const bool answered = session.WaitUntil([&] { return !answer.empty(); }, timeoutMs);
     session.Close();
@@ -238,5 +240,6 @@ void RegisterMatrixCommands(CLI::App& app, CliContext& context)
     RegisterActionCommands(app, context);
     RegisterSimCommand(app, context);
     RegisterServeCommand(app, context);
+    RegisterTlsCertCommand(app, context);
     RegisterMqttForgetCommand(app, context);
 }

@@ -10,6 +10,7 @@
 #include "MqttCliOptions.h"
 #include "MySerialPortComm.h"
 #include "ServerLog.h"
+#include "ServerTls.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -22,6 +23,8 @@ struct ServeArgs {
     std::string api = "127.0.0.1:4002";
     std::string http; // empty: no page
     std::string tokenFile;
+    std::string tlsCert;
+    std::string tlsKey;
     int maxClients = 64;
     int clientBufferKib = 1024;
     MqttArguments mqtt;
@@ -67,6 +70,9 @@ QByteArray readToken(const std::string& path)
     const QByteArray token = whole.trimmed();
     if (token.isEmpty() || token.contains('\n'))
         throw UsageError{"the token file " + path + " must hold one non-empty line"};
+    // A raw client that starts with '#' is sending a command, not its token.
+    if (token.startsWith('#'))
+        throw UsageError{"the token in " + path + " must not begin with '#'"};
     return token;
 }
 
@@ -98,8 +104,20 @@ ServerOptions optionsFor(const CliContext& context, const ServeArgs& args)
         parseAddress(portOnly ? "127.0.0.1:" + args.http : args.http, options.httpAddress,
                      options.httpPort);
     }
-    if (!args.tokenFile.empty())
-        options.token = readToken(args.tokenFile);
+    const std::string tokenFile = args.tokenFile.empty()
+                                      ? qEnvironmentVariable("TAVLO_TOKEN_FILE").toStdString()
+                                      : args.tokenFile;
+    if (!tokenFile.empty())
+        options.token = readToken(tokenFile);
+    if (args.tlsCert.empty() != args.tlsKey.empty())
+        throw UsageError{"TLS needs both --tls-cert FILE and --tls-key FILE"};
+    if (!args.tlsCert.empty()) {
+        QString error;
+        options.tls = LoadServerTls(QString::fromStdString(args.tlsCert),
+                                    QString::fromStdString(args.tlsKey), &error);
+        if (!options.tls)
+            throw UsageError{error.toStdString()};
+    }
     const bool loopbackOnly = options.rawAddress.isLoopback() && options.apiAddress.isLoopback() &&
                               (!options.http || options.httpAddress.isLoopback());
     if (!loopbackOnly && options.token.isEmpty())
@@ -117,7 +135,7 @@ ServerOptions optionsFor(const CliContext& context, const ServeArgs& args)
     return options;
 }
 
-std::string endpointLine(const char* name, const QHostAddress& address, quint16 port)
+std::string endpointLine(std::string name, const QHostAddress& address, quint16 port)
 {
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
                              ? '[' + address.toString() + ']'
@@ -134,7 +152,9 @@ int runServe(const ServerOptions& options)
     // The ports actually bound (port 0 picks one): scripts and tests read them here.
     PrintOut(endpointLine("raw", options.rawAddress, server.RawPort()) +
              endpointLine("json", options.apiAddress, server.ApiPort()) +
-             (options.http ? endpointLine("http", options.httpAddress, server.HttpPort()) : ""));
+             (options.http ? endpointLine(options.tls ? "https" : "http", options.httpAddress,
+                                          server.HttpPort())
+                           : ""));
     QEventLoop loop;
     InterruptWatcher interrupts;
     QObject::connect(&interrupts, &InterruptWatcher::interrupted, &server, &MatrixServer::Shutdown);
@@ -161,7 +181,14 @@ void RegisterServeCommand(CLI::App& app, CliContext& context)
                       "(a port alone: 127.0.0.1)");
     serve->add_option("--token-file", args->tokenFile,
                       "clients must first send the token in FILE; needed for any address "
-                      "beyond loopback");
+                      "beyond loopback (default: $TAVLO_TOKEN_FILE)");
+    serve
+        ->add_option("--tls-cert", args->tlsCert,
+                     "every endpoint behind TLS with this certificate (PEM; `tavloctl tls-cert` "
+                     "makes one); clients then use tls://HOST:PORT and https://")
+        ->type_name("FILE");
+    serve->add_option("--tls-key", args->tlsKey, "the certificate's private key (PEM)")
+        ->type_name("FILE");
     serve->add_option("--max-clients", args->maxClients, "clients at once, all endpoints (64)")
         ->check(CLI::Range(1, 4096));
     serve

@@ -32,8 +32,18 @@ void addGlobalOptions(CLI::App& app, CliContext& context)
 {
     app.set_version_flag("--version", std::string("tavloctl ") + TAVLO_VERSION,
                          "print the version and exit");
-    app.add_option("--port", context.port, "serial port: a name from `tavloctl ports` or a path")
+    app.add_option("--port", context.port,
+                   "serial port: a name from `tavloctl ports` or a path; socket://HOST:PORT or "
+                   "tls://HOST:PORT for a matrix served on the network")
         ->type_name("PORT");
+    app.add_option("--token-file", context.tokenFile,
+                   "the token a server behind --port asks for, on the first line of FILE "
+                   "(default: $TAVLO_TOKEN_FILE)")
+        ->type_name("FILE");
+    app.add_option("--tls-ca", context.tlsCa,
+                   "with tls://: the CA certificate (PEM), or the server's own self-signed one, "
+                   "that its certificate must verify by; the system's CAs otherwise")
+        ->type_name("FILE");
     app.add_option("--timeout", context.timeoutS,
                    "seconds to wait for the matrix before giving up with exit 4: for the whole "
                    "state with status (default 30), for the confirmation or answer with --wait "

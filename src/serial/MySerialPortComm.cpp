@@ -134,6 +134,18 @@ void MySerialPortComm::SetReceiveQuietGap(int gapMs)
 
 bool MySerialPortComm::IsWaitingToReconnect() const { return worker_->isWaiting(); }
 
+void MySerialPortComm::SetRemoteAccess(const RemoteAccess& access)
+{
+    if (!thread_->isRunning())
+        thread_->start();
+    RunOnPortThread(worker_, [this, access] {
+        worker_->setRemoteAccess(access);
+        return true;
+    });
+}
+
+PortOpenError MySerialPortComm::LastLossError() const { return worker_->lossError(); }
+
 bool MySerialPortComm::IsSocketPortName(const QString& portName)
 {
     return PortTransport::IsSocketPortName(portName);

@@ -20,6 +20,7 @@
 //   itself when the device does.
 // - Every operation on a closed port returns 0/false and does nothing else.
 #include "PortOpenError.h"
+#include "RemoteAccess.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -94,8 +95,16 @@ public:
     // middle of one still ends the hold.
     void SetReceiveQuietGap(int gapMs);
 
-    // A port named socket://HOST:PORT is a network port; names for the system's port list
-    // pass such a name through as it is.
+    // The token and trust shown to servers behind network ports (socket://, tls://) from the
+    // next open on; kept across opens and reconnections.
+    void SetRemoteAccess(const RemoteAccess& access);
+    // Why the port was last lost: TokenNeeded or TokenRefused when a server refused this
+    // program (such a loss is final, with reconnecting on too), Other for any other loss.
+    // Set before portLost is emitted.
+    PortOpenError LastLossError() const;
+
+    // A port named socket://HOST:PORT or tls://HOST:PORT is a network port; names for the system's
+    // port list pass such a name through as it is.
     static bool IsSocketPortName(const QString& portName);
 
 signals:

@@ -24,7 +24,7 @@ PortOpenFailure MySerialPortComm::Worker::open(const QString& portName, int baud
 {
     close();
     makeHelpers();
-    transport_ = PortTransport::ForPortName(portName);
+    transport_ = PortTransport::ForPortName(portName, access_);
     if (!transport_->open(baudRate)) {
         const PortOpenFailure failure = transport_->failure();
         transport_.reset();
@@ -166,7 +166,10 @@ void MySerialPortComm::Worker::onReadyRead()
 {
     if (!open_)
         return;
-    received_.append(transport_->device()->readAll());
+    received_.append(transport_->takeReceived());
+    // The transport may have found the stream to be a server's refusal.
+    if (!transport_)
+        return;
     if (received_.size() < kNotifyThreshold)
         return;
     if (!notifyDelay_->isActive())
@@ -202,7 +205,12 @@ void MySerialPortComm::Worker::finishLost(quint64 generation, const QString& rea
         return;
     detach();
     lossReason_ = reason;
-    if (!reconnect_) {
+    lossError_ =
+        transport_->failure().failed() ? transport_->failure().error : PortOpenError::Other;
+    // The server will not take this program as it is: coming back would be refused again.
+    const bool refused =
+        lossError_ == PortOpenError::TokenNeeded || lossError_ == PortOpenError::TokenRefused;
+    if (!reconnect_ || refused) {
         transport_.reset();
         emit owner_.portLost(reason);
         return;

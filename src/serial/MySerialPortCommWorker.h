@@ -5,6 +5,7 @@
 #include "MySerialPortComm.h"
 #include "PortOpenError.h"
 #include "ReceiveQueue.h"
+#include "RemoteAccess.h"
 
 #include <QObject>
 #include <atomic>
@@ -29,6 +30,8 @@ public:
     void close();
     void setReconnect(bool on);
     void setQuietGap(int gapMs);
+    void setRemoteAccess(const RemoteAccess& access) { access_ = access; }
+    PortOpenError lossError() const { return lossError_.load(); }
 
     bool isOpen() const { return open_.load(); }
     bool isWaiting() const { return waiting_.load(); }
@@ -59,4 +62,6 @@ private:
     bool reconnect_ = false;
     std::atomic<bool> open_{false};
     std::atomic<bool> waiting_{false};
+    std::atomic<PortOpenError> lossError_{PortOpenError::None};
+    RemoteAccess access_;
 };

@@ -10,6 +10,9 @@ enum class PortOpenError {
     NotSerialDevice,  // it exists but is not a serial line
     ConnectionRefused,
     TimedOut,
+    TokenNeeded,  // a server that takes clients only with its token was given none
+    TokenRefused, // a server refused the token it was given
+    Untrusted,    // TLS: the server's certificate did not verify
     Other,
 };
 

@@ -4,6 +4,7 @@
 // receive notification, pacing, reporting a loss once, coming back after it) lives above, in
 // MySerialPortComm, so no caller learns which one it talks to.
 #include "PortOpenError.h"
+#include "RemoteAccess.h"
 
 #include <QObject>
 #include <memory>
@@ -30,13 +31,18 @@ public:
 
     // The open byte stream; null when closed.
     virtual QIODevice* device() const = 0;
+    // What has arrived for the reader, when device() says readyRead. A transport may keep back
+    // bytes that are not the matrix's (a server's refusal).
+    virtual QByteArray takeReceived();
     // Bytes handed to the system that have not left yet; -1 when the system cannot tell.
     virtual qint64 queuedInSystem() const = 0;
 
     const PortOpenFailure& failure() const { return failure_; }
 
-    // A port named socket://HOST:PORT is a TCP connection; anything else a serial device.
-    static std::unique_ptr<PortTransport> ForPortName(const QString& portName);
+    // A port named socket://HOST:PORT or tls://HOST:PORT is a TCP connection (shown the
+    // access's token, trusting its CA); anything else a serial device.
+    static std::unique_ptr<PortTransport> ForPortName(const QString& portName,
+                                                      const RemoteAccess& access = {});
     static bool IsSocketPortName(const QString& portName);
 
 signals:

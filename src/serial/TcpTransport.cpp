@@ -1,6 +1,11 @@
 #include "TcpTransport.h"
 
-#include <QTcpSocket>
+#include "TlsVerdict.h"
+
+#include <QDeadlineTimer>
+
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTimer>
 #include <QUrl>
 
@@ -30,7 +35,8 @@ void WatchForDeadPeer(QTcpSocket& socket)
 }
 } // namespace
 
-TcpTransport::TcpTransport(const QString& portName) : name_(portName)
+TcpTransport::TcpTransport(const QString& portName, RemoteAccess access)
+    : name_(portName), access_(std::move(access))
 {
     const QUrl url(portName, QUrl::StrictMode);
     const int port = url.port();
@@ -38,6 +44,9 @@ TcpTransport::TcpTransport(const QString& portName) : name_(portName)
         host_ = url.host();
         port_ = static_cast<quint16>(port);
     }
+    tls_ = url.scheme().compare(QLatin1String("tls"), Qt::CaseInsensitive) == 0;
+    const QString hostText = host_.contains(':') ? '[' + host_ + ']' : host_;
+    refusal_ = ServerRefusal(QStringLiteral("%1:%2").arg(hostText).arg(port_));
 }
 
 TcpTransport::~TcpTransport() { close(); }
@@ -46,8 +55,12 @@ bool TcpTransport::open(int)
 {
     if (!makeSocket())
         return false;
-    socket_->connectToHost(host_, port_);
-    if (!socket_->waitForConnected(kConnectTimeoutMs))
+    QDeadlineTimer deadline(kConnectTimeoutMs);
+    startConnecting();
+    if (!socket_->waitForConnected(static_cast<int>(deadline.remainingTime())))
+        return failConnect(socket_->error());
+    auto* tls = qobject_cast<QSslSocket*>(socket_);
+    if (tls && !tls->waitForEncrypted(static_cast<int>(deadline.remainingTime())))
         return failConnect(socket_->error());
     attach();
     return true;
@@ -62,10 +75,21 @@ void TcpTransport::reopen(int)
         return;
     }
     // Connected first: some failures are reported from within connectToHost itself.
-    connect(socket_, &QTcpSocket::connected, this, &TcpTransport::onReopenConnected);
+    if (auto* tls = qobject_cast<QSslSocket*>(socket_))
+        connect(tls, &QSslSocket::encrypted, this, &TcpTransport::onReopenConnected);
+    else
+        connect(socket_, &QTcpSocket::connected, this, &TcpTransport::onReopenConnected);
     connect(socket_, &QTcpSocket::errorOccurred, this, &TcpTransport::onReopenFailed);
     connectBound_->start();
-    socket_->connectToHost(host_, port_);
+    startConnecting();
+}
+
+void TcpTransport::startConnecting()
+{
+    if (auto* tls = qobject_cast<QSslSocket*>(socket_))
+        tls->connectToHostEncrypted(host_, port_);
+    else
+        socket_->connectToHost(host_, port_);
 }
 
 bool TcpTransport::makeSocket()
@@ -73,7 +97,8 @@ bool TcpTransport::makeSocket()
     close();
     if (port_ == 0)
         return fail(PortOpenError::Other,
-                    QStringLiteral("not an address of the form socket://HOST:PORT"));
+                    tls_ ? QStringLiteral("not an address of the form tls://HOST:PORT")
+                         : QStringLiteral("not an address of the form socket://HOST:PORT"));
     if (!connectBound_) {
         connectBound_ = new QTimer(this);
         connectBound_->setSingleShot(true);
@@ -81,14 +106,37 @@ bool TcpTransport::makeSocket()
         connectBound_->callOnTimeout(
             this, [this] { onReopenFailed(QAbstractSocket::SocketTimeoutError); });
     }
-    socket_ = new QTcpSocket(this);
+    if (!tls_) {
+        socket_ = new QTcpSocket(this);
+        return true;
+    }
+    if (!QSslSocket::supportsSsl())
+        return fail(PortOpenError::Other, QStringLiteral("this system offers no TLS"));
+    if (!access_.caFile.isEmpty() && trusted_.isEmpty()) {
+        QString error;
+        trusted_ = ReadCertificates(access_.caFile, &error);
+        if (trusted_.isEmpty())
+            return fail(PortOpenError::Other, error);
+    }
+    auto* socket = new QSslSocket(this);
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    if (!trusted_.isEmpty())
+        configuration.setCaCertificates(trusted_);
+    socket->setSslConfiguration(configuration);
+    socket_ = socket;
     return true;
 }
 
 bool TcpTransport::failConnect(QAbstractSocket::SocketError error)
 {
     const QString detail = socket_ ? socket_->errorString() : QString();
+    const auto* tls = qobject_cast<QSslSocket*>(socket_);
+    const QString untrusted = tls ? TlsVerdict(tls->sslHandshakeErrors(), host_) : QString();
     close();
+    if (!untrusted.isEmpty())
+        return fail(PortOpenError::Untrusted, untrusted);
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
         return fail(PortOpenError::ConnectionRefused, QStringLiteral("connection refused"));
@@ -122,11 +170,19 @@ void TcpTransport::attach()
     // wait for the acknowledgement of the one before.
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     WatchForDeadPeer(*socket_);
-    connect(socket_, &QTcpSocket::disconnected, this,
-            [this] { reportLost(QStringLiteral("the connection to %1 was closed").arg(name_)); });
+    refusal_ = ServerRefusal(refusal_.ServerName());
+    lostReported_ = false;
+    if (!access_.token.isEmpty())
+        socket_->write(access_.token + '\n');
+    connect(socket_, &QTcpSocket::disconnected, this, [this] {
+        if (!reportRefusal())
+            reportLost(QStringLiteral("the connection to %1 was closed").arg(name_));
+    });
     connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         // A bounded wait for output to leave that ran out says nothing about the connection.
         if (error == QAbstractSocket::SocketTimeoutError)
+            return;
+        if (reportRefusal())
             return;
         if (error == QAbstractSocket::RemoteHostClosedError)
             reportLost(
@@ -138,8 +194,36 @@ void TcpTransport::attach()
     succeed();
 }
 
+// A refusal ends with the server's close; whichever is seen first reports it.
+bool TcpTransport::reportRefusal()
+{
+    if (socket_->bytesAvailable() > 0)
+        takeReceived();
+    refusal_.AtEnd();
+    if (!refusal_.Refusal())
+        return false;
+    if (!lostReported_) {
+        fail(refusal_.Refusal()->error, refusal_.Refusal()->text);
+        reportLost(refusal_.Refusal()->text);
+    }
+    return true;
+}
+
+QByteArray TcpTransport::takeReceived()
+{
+    if (!socket_)
+        return {};
+    const QByteArray passed = refusal_.Pass(socket_->readAll());
+    if (refusal_.Refusal() && !lostReported_) {
+        fail(refusal_.Refusal()->error, refusal_.Refusal()->text);
+        reportLost(refusal_.Refusal()->text);
+    }
+    return passed;
+}
+
 void TcpTransport::reportLost(const QString& reason)
 {
+    lostReported_ = true;
     socket_->disconnect(this);
     emit lost(reason);
 }

@@ -3,6 +3,7 @@
 #include "ServerErrors.h"
 
 #include "ServerLog.h"
+#include "ServerTls.h"
 #include "WireSender.h"
 
 #include <QTcpServer>
@@ -13,9 +14,11 @@ Endpoint::Endpoint(const QString& name, const ServerOptions& options, ClientQuot
                    WireSender& sender, QObject* parent)
     : QObject(parent), name_(name), limits_{options.token, options.maxClientOutput,
                                             options.maxLineBytes, options.handshakeMs},
-      quota_(quota), sender_(sender), server_(new QTcpServer(this))
+      quota_(quota), sender_(sender), server_(MakeListener(options.tls, name, this))
 {
-    connect(server_, &QTcpServer::newConnection, this, &Endpoint::onNewConnection);
+    // Not newConnection: behind TLS that comes with the bare connection, and the socket is
+    // only handed on once its handshake is done.
+    connect(server_, &QTcpServer::pendingConnectionAvailable, this, &Endpoint::onNewConnection);
 }
 
 Endpoint::~Endpoint()

@@ -79,10 +79,13 @@ bool MatrixServer::Start(QString* error)
                   .arg(raw_->Port())
                   .arg(options_.apiAddress.toString())
                   .arg(api_->Port())
-                  .arg(options_.token.isEmpty() ? QString() : QStringLiteral(", token required")));
+                  .arg(QString(options_.token.isEmpty() ? QString()
+                                                        : QStringLiteral(", token required")) +
+                       (options_.tls ? QStringLiteral(", TLS") : QString())));
     if (http_)
-        ServerLog(QStringLiteral("the page on http://%1:%2/")
-                      .arg(options_.httpAddress.toString())
+        ServerLog(QStringLiteral("the page on %1://%2:%3/")
+                      .arg(options_.tls ? QStringLiteral("https") : QStringLiteral("http"),
+                           options_.httpAddress.toString())
                       .arg(http_->Port()));
     return true;
 }

@@ -42,6 +42,14 @@ QByteArray RawClient::formatRefusal(const char*, const QString& message) const
 
 void RawClient::takeToken(const QByteArray& bytes)
 {
+    // Every command to the matrix begins with '#', no token does: a client that starts with a
+    // command has no token to give, and is told so now rather than when its time is up.
+    if (!tokenStarted_ && bytes.startsWith('#')) {
+        Refuse(ServerError::Unauthorized,
+               QStringLiteral("this server needs its token first; closing"));
+        return;
+    }
+    tokenStarted_ = tokenStarted_ || !bytes.isEmpty();
     tokenLine_.append(bytes);
     QByteArray line;
     switch (tokenLine_.takeLine(line)) {

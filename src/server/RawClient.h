@@ -37,6 +37,7 @@ private:
 
     Submit submit_;
     LineBuffer tokenLine_;
+    bool tokenStarted_ = false; // some of the token line has come
     QByteArray command_;
     WireCommand::Clock::time_point lastByte_;
     QTimer idle_;

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QSslConfiguration>
 #include <QString>
 #include <optional>
 
@@ -20,6 +21,8 @@ struct ServerOptions {
     quint16 httpPort = 0;
     // Empty: no handshake. Required by the caller whenever an address is not loopback.
     QByteArray token;
+    // Every endpoint behind TLS, when given (its certificate and key).
+    std::optional<QSslConfiguration> tls;
 
     int maxClients = 64;                    // both endpoints together
     int maxClientsPerAddress = 16;          // of those, from any one address

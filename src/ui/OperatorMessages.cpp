@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 #include <algorithm>
@@ -61,9 +63,36 @@ public:
         box->show();
     }
 
+    void AskSecretThen(const OperatorMessage& message,
+                       std::function<void(std::optional<QString>)> then) override
+    {
+        if (ending_) {
+            then(std::nullopt);
+            return;
+        }
+        auto* dialog = new QInputDialog;
+        dialog->setWindowTitle(message.caption);
+        dialog->setLabelText(message.text);
+        dialog->setTextEchoMode(QLineEdit::Password);
+        dialog->setInputMethodHints(Qt::ImhSensitiveData | Qt::ImhNoPredictiveText);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setWindowModality(Qt::NonModal);
+        asking_.push_back(dialog);
+        QObject::connect(dialog, &QInputDialog::finished, dialog,
+                         [this, dialog, then = std::move(then)](int result) {
+                             std::erase(asking_, dialog);
+                             then(result == QDialog::Accepted && !ending_
+                                      ? std::optional<QString>(dialog->textValue())
+                                      : std::nullopt);
+                         });
+        dialog->show();
+    }
+
     void SetEnding(bool ending) override
     {
         ending_ = ending;
+        while (ending_ && !asking_.empty())
+            asking_.back()->reject();
         // Newest first, so nested loops are told to quit in the order they unwind; each
         // follow-up may ask for a box, which is refused now.
         while (ending_ && !open_.empty())
@@ -123,6 +152,7 @@ private:
     }
 
     std::vector<OpenBox> open_;
+    std::vector<QInputDialog*> asking_;
     bool ending_ = false;
 };
 
@@ -152,6 +182,20 @@ void ShowErrorThen(const QString& text, std::function<void()> then)
 bool AskOkCancel(const QString& text, const QString& caption, MessageIcon icon)
 {
     return Messages().Show({text, caption, icon, MessageButtons::OkCancel}) == MessageAnswer::Ok;
+}
+
+void RecordingMessages::AskSecretThen(const OperatorMessage& message,
+                                      std::function<void(std::optional<QString>)> then)
+{
+    shown.push_back(message);
+    if (onShow)
+        onShow(message);
+    std::optional<QString> secret;
+    if (!secrets.empty()) {
+        secret = secrets.front();
+        secrets.erase(secrets.begin());
+    }
+    then(secret);
 }
 
 MessageAnswer RecordingMessages::Show(const OperatorMessage& message)

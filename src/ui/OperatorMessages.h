@@ -8,6 +8,7 @@
 // as if the operator had agreed: SetEnding(true) closes them all as cancelled.
 #include <QString>
 #include <functional>
+#include <optional>
 #include <vector>
 
 enum class MessageIcon { None, Error, Information };
@@ -31,6 +32,15 @@ public:
     virtual void ShowThen(const OperatorMessage& message, std::function<void(MessageAnswer)> then)
     {
         then(Show(message));
+    }
+    // Asks for a secret (a token): the caption is the dialog's title, the text its label, and
+    // what is typed is not shown. Returns at once; then runs with the text, or nothing when
+    // cancelled.
+    virtual void AskSecretThen(const OperatorMessage& message,
+                               std::function<void(std::optional<QString>)> then)
+    {
+        (void)message;
+        then(std::nullopt);
     }
     // Ending: every box still open closes and counts as Cancel (a blocked handler returns with
     // it, a follow-up runs with it), and boxes asked for until SetEnding(false) are not shown
@@ -56,7 +66,11 @@ public:
     ~RecordingMessages() override { InstallMessages(nullptr); }
     MessageAnswer Show(const OperatorMessage& message) override;
 
+    void AskSecretThen(const OperatorMessage& message,
+                       std::function<void(std::optional<QString>)> then) override;
+
     std::vector<OperatorMessage> shown;
     std::vector<MessageAnswer> answers;
+    std::vector<std::optional<QString>> secrets;        // answers to AskSecretThen; none: cancelled
     std::function<void(const OperatorMessage&)> onShow; // runs before the answer is given
 };

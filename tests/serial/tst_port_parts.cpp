@@ -1,6 +1,8 @@
-// The port object's pure parts: what it holds unread, and what identifies an adapter.
+// The port object's pure parts: what it holds unread, what identifies an adapter, and a
+// server's refusal told apart from the matrix's bytes.
 #include "AdapterIdentity.h"
 #include "ReceiveQueue.h"
+#include "ServerRefusal.h"
 
 #include <gtest/gtest.h>
 #include <vector>
@@ -73,4 +75,83 @@ INSTANTIATE_TEST_SUITE_P(
                      Identity("", 0x0403, 0x6001), false},
         IdentityCase{"nothingKnown", Identity("", {}, {}), kFtdi, true}),
     [](const testing::TestParamInfo<IdentityCase>& p) { return p.param.what; });
+
+struct RefusalCase {
+    const char* what;
+    std::vector<const char*> chunks;
+    bool closed;        // the stream ends after the chunks
+    const char* passed; // what reaches the reader
+    PortOpenError refusal;
+    const char* text;
+};
+
+class ServerRefusalTest : public testing::TestWithParam<RefusalCase> {};
+
+TEST_P(ServerRefusalTest, holdsBackOnlyWhatMayBeARefusal)
+{
+    ServerRefusal watch(QStringLiteral("matrix.lan:4001"));
+    QByteArray passed;
+    for (const char* chunk : GetParam().chunks)
+        passed += watch.Pass(QByteArray(chunk));
+    if (GetParam().closed)
+        watch.AtEnd();
+    EXPECT_EQ(passed, QByteArray(GetParam().passed));
+    const PortOpenError refusal = watch.Refusal() ? watch.Refusal()->error : PortOpenError::None;
+    EXPECT_EQ(refusal, GetParam().refusal);
+    if (watch.Refusal()) {
+        EXPECT_EQ(watch.Refusal()->text, QString::fromUtf8(GetParam().text));
+    }
+}
+
+const char kNeeds[] = "the server at matrix.lan:4001 needs a token (--token-file)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, ServerRefusalTest,
+    testing::Values(
+        RefusalCase{"wrongToken",
+                    {"tavloctl serve: wrong token; closing\n"},
+                    true,
+                    "",
+                    PortOpenError::TokenRefused,
+                    "the server refused the token"},
+        RefusalCase{"noTokenInPieces",
+                    {"tavlo", "ctl serve: this server needs its ", "token first; closing\n"},
+                    false,
+                    "",
+                    PortOpenError::TokenNeeded,
+                    kNeeds},
+        RefusalCase{"deadline",
+                    {"tavloctl serve: no token within 10 s; closing"},
+                    true,
+                    "",
+                    PortOpenError::TokenNeeded,
+                    kNeeds},
+        RefusalCase{"otherRefusal",
+                    {"tavloctl serve: the server already has 64 clients; try "
+                     "again later\n"},
+                    true,
+                    "",
+                    PortOpenError::Other,
+                    "the server at matrix.lan:4001 refused: the server already has 64 clients; "
+                    "try again later"},
+        RefusalCase{"matrixBytes",
+                    {"\x6d\x61ster", "\x02\x05"},
+                    false,
+                    "\x6d\x61ster\x02\x05",
+                    PortOpenError::None,
+                    ""},
+        RefusalCase{"prefixThenOther",
+                    {"tavl", "x and more"},
+                    false,
+                    "tavlx and more",
+                    PortOpenError::None,
+                    ""},
+        RefusalCase{"laterTextPasses",
+                    {"#", "tavloctl serve: wrong token\n"},
+                    true,
+                    "#tavloctl serve: wrong token\n",
+                    PortOpenError::None,
+                    ""},
+        RefusalCase{"cutShortIsNoRefusal", {"tavloctl se"}, true, "", PortOpenError::None, ""}),
+    [](const testing::TestParamInfo<RefusalCase>& p) { return p.param.what; });
 } // namespace

@@ -75,9 +75,9 @@ class Matrix:
 class Server:
     """`tavloctl serve` with the page, raw and JSON endpoints on free ports."""
 
-    def __init__(self, matrix, http="127.0.0.1:0", token=None, folder=None):
+    def __init__(self, matrix, http="127.0.0.1:0", token=None, folder=None, extra=()):
         args = [TAVLOCTL, "--port", matrix.link, "serve", "--listen", "127.0.0.1:0",
-                "--api", "127.0.0.1:0", "--http", http]
+                "--api", "127.0.0.1:0", "--http", http, *extra]
         if token:
             token_file = os.path.join(folder, "token")
             with open(token_file, "w", encoding="utf-8") as file:
@@ -90,8 +90,10 @@ class Server:
         for _ in range(3):
             name, address = self.process.stdout.readline().split()
             ports[name] = int(address.rsplit(":", 1)[1])
-        self.raw_port, self.http_port = ports["raw"], ports["http"]
-        self.url = f"http://127.0.0.1:{self.http_port}/"
+        # Behind TLS (--tls-cert) the page's line says https.
+        scheme = "https" if "https" in ports else "http"
+        self.raw_port, self.http_port = ports["raw"], ports[scheme]
+        self.url = f"{scheme}://127.0.0.1:{self.http_port}/"
 
     def call(self, method, path, body=None, headers=None):
         """(status, JSON answer) of one request to the REST API."""
@@ -129,7 +131,7 @@ class Server:
         self.process.wait(10)
 
 
-def browser(width=1280, height=900):
+def browser(width=1280, height=900, flags=()):
     """A headless Chromium with a fresh profile, driven through chromedriver."""
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
@@ -141,6 +143,8 @@ def browser(width=1280, height=900):
     profile = tempfile.mkdtemp(prefix="tavlo-chromium-")
     options.add_argument(f"--user-data-dir={profile}")
     options.add_argument(f"--window-size={width},{height}")
+    for flag in flags:
+        options.add_argument(flag)
     driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
     driver.set_page_load_timeout(20)
     return driver

@@ -43,7 +43,7 @@ std::optional<HttpResponse> HttpAccess::CheckOrigin(const HttpRequest& request) 
     if (!request.hasHeader("origin"))
         return std::nullopt; // not a browser's cross-site request: a program, or a plain visit
     const QByteArray origin = request.header("origin");
-    if (origin.compare("http://" + host, Qt::CaseInsensitive) == 0)
+    if (origin.compare((secure_ ? "https://" : "http://") + host, Qt::CaseInsensitive) == 0)
         return std::nullopt;
     return HttpResponse::Error(
         403, ServerError::Forbidden,
@@ -77,11 +77,12 @@ HttpResponse HttpAccess::Login(const HttpRequest& request)
     if (!SameSecret(given.toString().toUtf8(), token_))
         return unauthorized(QStringLiteral("wrong token"));
     return HttpResponse::Json(200, {{"ok", true}})
-        .with("Set-Cookie", WebSessions::SetCookie(sessions_.Open()));
+        .with("Set-Cookie", WebSessions::SetCookie(sessions_.Open(), secure_));
 }
 
 HttpResponse HttpAccess::Logout(const HttpRequest& request)
 {
     sessions_.Close(request.header("cookie"));
-    return HttpResponse::Json(200, {{"ok", true}}).with("Set-Cookie", WebSessions::ExpiredCookie());
+    return HttpResponse::Json(200, {{"ok", true}})
+        .with("Set-Cookie", WebSessions::ExpiredCookie(secure_));
 }

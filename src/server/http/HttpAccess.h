@@ -14,7 +14,11 @@
 
 class HttpAccess {
 public:
-    explicit HttpAccess(QByteArray token) : token_(std::move(token)) {}
+    // secure: the page is served over TLS (https://), and its cookie is kept to it.
+    explicit HttpAccess(QByteArray token, bool secure = false)
+        : token_(std::move(token)), secure_(secure)
+    {
+    }
 
     bool TokenRequired() const { return !token_.isEmpty(); }
     // The refusal of a request that comes from somewhere else, or nothing.
@@ -27,5 +31,6 @@ public:
 
 private:
     QByteArray token_;
+    bool secure_;
     WebSessions sessions_;
 };

@@ -38,7 +38,8 @@ std::optional<HttpResponse> checkJsonBody(const HttpRequest& request)
 HttpEndpoint::HttpEndpoint(const ServerOptions& options, ClientQuota& quota, WireSender& sender,
                            ApiEndpoint& api, QObject* parent)
     : Endpoint(QStringLiteral("web"), options, quota, sender, parent), api_(api),
-      access_(options.token), httpLimits_{options.maxHttpHeadBytes, options.maxLineBytes}
+      access_(options.token, options.tls.has_value()), httpLimits_{options.maxHttpHeadBytes,
+                                                                   options.maxLineBytes}
 {
     connect(&api_, &ApiEndpoint::published, this, &HttpEndpoint::onPublished);
     connect(this, &Endpoint::clientGone, this,

@@ -35,14 +35,16 @@ bool WebSessions::Holds(const QByteArray& cookieHeader)
 
 void WebSessions::Close(const QByteArray& cookieHeader) { lastUse_.erase(sessionIn(cookieHeader)); }
 
-QByteArray WebSessions::SetCookie(const QByteArray& session)
+QByteArray WebSessions::SetCookie(const QByteArray& session, bool secure)
 {
-    return QByteArray(kCookieName) + '=' + session + "; Path=/; HttpOnly; SameSite=Strict";
+    return QByteArray(kCookieName) + '=' + session + "; Path=/; HttpOnly; SameSite=Strict" +
+           (secure ? "; Secure" : "");
 }
 
-QByteArray WebSessions::ExpiredCookie()
+QByteArray WebSessions::ExpiredCookie(bool secure)
 {
-    return QByteArray(kCookieName) + "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0";
+    return QByteArray(kCookieName) + "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0" +
+           (secure ? "; Secure" : "");
 }
 
 // "a=1; tavlo_session=XYZ; b=2" holds XYZ.

@@ -26,9 +26,10 @@ public:
     bool Holds(const QByteArray& cookieHeader);
     void Close(const QByteArray& cookieHeader);
 
-    // Set-Cookie values: the session's, and the one that ends it in the browser.
-    static QByteArray SetCookie(const QByteArray& session);
-    static QByteArray ExpiredCookie();
+    // Set-Cookie values: the session's, and the one that ends it in the browser; secure: sent
+    // back over TLS only.
+    static QByteArray SetCookie(const QByteArray& session, bool secure = false);
+    static QByteArray ExpiredCookie(bool secure = false);
 
 private:
     static QByteArray sessionIn(const QByteArray& cookieHeader);
