@@ -7,6 +7,7 @@
 #include "SerialPortList.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace {
@@ -14,12 +15,16 @@ namespace {
 constexpr int kBaudRate = 115200;
 constexpr int kDrainMs = 3000;
 
-std::string OpenFailureText(const MySerialPortComm& port)
+// The group hint only where it helps: a device of the dialout group, as Debian and its
+// relatives give serial devices. Elsewhere the group (or the device's own rules) differ.
+std::string OpenFailureText(const MySerialPortComm& port, const QString& path)
 {
     std::string text = port.LastOpenErrorText().toStdString();
-    if (port.LastOpenError() == PortOpenError::PermissionDenied)
+    const QFileInfo device(QFileInfo(path).canonicalFilePath());
+    if (port.LastOpenError() == PortOpenError::PermissionDenied &&
+        device.group() == QLatin1String("dialout"))
         text += "; to use serial ports, add your user to the dialout group "
-                "(sudo adduser $USER dialout), then log out and in again";
+                "(sudo usermod -aG dialout \"$USER\"), then log out and in again";
     return text;
 }
 
@@ -55,8 +60,9 @@ void MatrixSession::Open()
     MySerialPortComm& port = GlobalSerialPort();
     connect(&port, &MySerialPortComm::dataReceived, this, &MatrixSession::onData);
     connect(&port, &MySerialPortComm::portLost, this, &MatrixSession::onLost);
-    if (!port.OpenPortByName(ResolvePortName(port_), kBaudRate))
-        throw CliFailure{3, "cannot open " + port_ + ": " + OpenFailureText(port)};
+    const QString path = ResolvePortName(port_);
+    if (!port.OpenPortByName(path, kBaudRate))
+        throw CliFailure{3, "cannot open " + port_ + ": " + OpenFailureText(port, path)};
     open_ = true;
     ResetDeviceStatus(*status_);
 }
