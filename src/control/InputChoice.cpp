@@ -5,6 +5,7 @@
 #include "MatrixRequests.h"
 #include "Refusal.h"
 
+#include <QJsonArray>
 #include <QString>
 #include <algorithm>
 #include <cctype>
@@ -79,5 +80,14 @@ std::vector<std::string> InputNames(const DeviceStatus& status)
     for (int n = 1; n <= kPortCount; ++n)
         names.push_back(arrived ? DecodeCp936(status.name(NameTable::InputPort, n)).toStdString()
                                 : std::string());
+    return names;
+}
+
+std::vector<std::string> InputNames(const QJsonObject& state)
+{
+    std::vector<std::string> names;
+    const QJsonArray inputs = state.value("inputs").toArray();
+    for (int n = 1; n <= kPortCount; ++n)
+        names.push_back(inputs.at(n - 1).toObject().value("name").toString().toStdString());
     return names;
 }

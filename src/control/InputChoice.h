@@ -5,6 +5,8 @@
 // with the inputs' names in the message.
 #include "DeviceStatus.h"
 
+#include <QJsonObject>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,3 +21,5 @@ int ParseInputChoice(std::string_view text, const std::vector<std::string>& name
 
 // The inputs' names as the status holds them, decoded to UTF-8; empty until the table came.
 std::vector<std::string> InputNames(const DeviceStatus& status);
+// The same read from a state document (inputs[].name), for a front end that holds one.
+std::vector<std::string> InputNames(const QJsonObject& state);

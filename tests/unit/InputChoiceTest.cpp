@@ -2,7 +2,10 @@
 #include "InputChoice.h"
 
 #include "ClosestWord.h"
+#include "MatrixBlocks.h"
 #include "Refusal.h"
+#include "ReplyDecoder.h"
+#include "StateDocument.h"
 
 #include <gtest/gtest.h>
 
@@ -52,6 +55,19 @@ INSTANTIATE_TEST_SUITE_P(
                       Choice{"Camera", {"", "", "", ""}, 0, "not 'Camera'"},
                       // A name that is all digits is the number it reads as, as everywhere else.
                       Choice{"2", {"2", "1", "", ""}, 2, ""}));
+
+TEST(InputNames, readTheSameFromTheStatusAndFromItsDocument)
+{
+    MatrixState state = DefaultMatrixState();
+    state.nameAt(NameTable::InputPort, 2) = "\xB4\xF3\xCC\xFC"; // "大厅" in code page 936
+    DeviceStatus status;
+    EXPECT_EQ(InputNames(status), (std::vector<std::string>{"", "", "", ""}));
+    for (const auto& frame : FullStateFrames(state))
+        DecodeChunk(status, frame);
+    const std::vector<std::string> names = {"Input1", "大厅", "Input3", "Input4"};
+    EXPECT_EQ(InputNames(status), names);
+    EXPECT_EQ(InputNames(StateDocument(status)), names);
+}
 
 TEST(ClosestWord, namesTheSlipNotAStranger)
 {
