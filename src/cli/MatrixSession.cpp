@@ -1,5 +1,6 @@
 #include "MatrixSession.h"
 
+#include "DeviceGroup.h"
 #include "MySerialPortComm.h"
 #include "ReplyDecoder.h"
 #include "ReplyFrame.h"
@@ -7,7 +8,6 @@
 #include "SerialPortList.h"
 
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QTimer>
 
 namespace {
@@ -20,9 +20,8 @@ constexpr int kDrainMs = 3000;
 std::string OpenFailureText(const MySerialPortComm& port, const QString& path)
 {
     std::string text = port.LastOpenErrorText().toStdString();
-    const QFileInfo device(QFileInfo(path).canonicalFilePath());
     if (port.LastOpenError() == PortOpenError::PermissionDenied &&
-        device.group() == QLatin1String("dialout"))
+        DeviceGroupName(path) == QLatin1String("dialout"))
         text += "; to use serial ports, add your user to the dialout group "
                 "(sudo usermod -aG dialout \"$USER\"), then log out and in again";
     return text;
