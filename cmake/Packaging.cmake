@@ -47,5 +47,8 @@ add_custom_command(
 add_custom_target(package_changelog ALL DEPENDS ${changelog}.gz)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright ${changelog}.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The interface documents, where the help and the man page point.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/api.md ${PROJECT_SOURCE_DIR}/docs/mqtt.md
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 include(CPack)

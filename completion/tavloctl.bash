@@ -25,8 +25,8 @@ _tavloctl()
 
     # Command paths start with "tavloctl": bash has no empty key.
     local -A commands=(
-        [tavloctl]="ports status monitor send route scene scene-name name audio edid ip dhcp
-                    reboot factory decode sim serve mqtt-forget tls-cert"
+        [tavloctl]="ports status monitor watch send route scene scene-name name audio edid ip
+                    dhcp reboot factory decode sim serve mqtt-forget tls-cert"
         [tavloctl audio]="input output"
         [tavloctl edid]="input store-user"
         [tavloctl ip]="static"
@@ -37,6 +37,7 @@ _tavloctl()
         [tavloctl ports]="--json"
         [tavloctl status]="--json"
         [tavloctl monitor]="--hex --follow --for"
+        [tavloctl watch]="--json --for --every"
         [tavloctl send]="--wait"
         [tavloctl route]="--wait"
         [tavloctl scene save]="--wait"
@@ -79,7 +80,7 @@ _tavloctl()
     local valued="--port|--link|--log|--token-file|--for|--gap|--restart-ms|--drop-replies"
     valued+="|--corrupt-checksums|--close-after|--listen|--api|--http|--timeout|--repeat|--max-clients"
     valued+="|--client-buffer|--mqtt|--mqtt-id|--mqtt-prefix|--mqtt-user|--mqtt-password-file"
-    valued+="|--mqtt-ca|--mqtt-discovery-prefix|--tls-ca|--tls-cert|--tls-key|--out|--host|--days"
+    valued+="|--mqtt-ca|--mqtt-discovery-prefix|--every|--tls-ca|--tls-cert|--tls-key|--out|--host|--days"
 
     case $prev in
     --port)

@@ -18,6 +18,7 @@ tavlo_packages=(
   xvfb xauth x11-utils
   chromium chromium-driver python3-selenium
   libmosquitto-dev mosquitto mosquitto-clients openssl
+  netcat-openbsd
 )
 
 tavlo_install() {

@@ -1,6 +1,7 @@
 // tavloctl subcommands that change the matrix: routing, scenes, names, audio, EDID, network,
 // restart and factory reset. Every value is checked before the port is opened.
 #include "CommandRunner.h"
+#include "InputChoice.h"
 #include "MatrixCommands.h"
 #include "MatrixRequests.h"
 
@@ -18,21 +19,29 @@ struct Args {
 };
 
 using Build = std::function<MatrixAction(const Args&)>;
+// For arguments that name what only the matrix knows (an input by its name): the action built
+// from the matrix's state. Empty when the arguments need nothing of it.
+using BuildOnState = std::function<std::function<MatrixAction(const DeviceStatus&)>(const Args&)>;
 
 CLI::App* addAction(CLI::App& parent, CliContext& context, const std::string& name,
                     const std::string& help, const std::string& usage, const Build& build,
-                    bool waitable = true)
+                    bool waitable = true, const BuildOnState& onState = {})
 {
     auto args = std::make_shared<Args>();
     CLI::App* sub = parent.add_subcommand(name, help);
     sub->fallthrough();
-    sub->add_option("ARGS", args->words, usage)->required();
+    sub->add_option("ARGS", args->words)->option_text(usage)->required();
     if (waitable)
         sub->add_flag("--wait", args->wait,
                       "wait for the matrix to confirm, then print the new state; exit 4 if it "
                       "does not confirm within --timeout (5 s)");
-    sub->callback([&context, args, build] {
+    sub->callback([&context, args, build, onState] {
         RequirePort(context);
+        if (const auto fromState = onState ? onState(*args) : nullptr) {
+            RunGuarded(context,
+                       [&] { return RunMatrixActionOnState(context, fromState, args->wait); });
+            return;
+        }
         const MatrixAction action = build(*args);
         RunGuarded(context, [&] { return RunMatrixAction(context, action, args->wait); });
     });
@@ -59,13 +68,28 @@ void expectWords(const Args& args, size_t count, const std::string& usage)
         throw UsageError{"usage: " + usage};
 }
 
+MatrixAction routeTo(int input, const Args& args)
+{
+    return Requests::Route(
+        input, ParseTargets({args.words.begin() + 1, args.words.end()}, kPortCount, "output"));
+}
+
 MatrixAction buildRoute(const Args& args)
 {
     if (args.words.size() < 2)
         throw UsageError{"usage: tavloctl route INPUT OUTPUT...|all"};
-    const int input = ParseNumber(args.words[0], 1, kPortCount, "input");
-    return Requests::Route(
-        input, ParseTargets({args.words.begin() + 1, args.words.end()}, kPortCount, "output"));
+    return routeTo(ParseNumber(args.words[0], 1, kPortCount, "input"), args);
+}
+
+// An input given by its name is looked up in the names the matrix holds.
+std::function<MatrixAction(const DeviceStatus&)> routeByName(const Args& args)
+{
+    if (args.words.size() < 2 || IsPortNumberText(args.words[0]))
+        return nullptr;
+    ParseTargets({args.words.begin() + 1, args.words.end()}, kPortCount, "output");
+    return [args](const DeviceStatus& status) {
+        return routeTo(ParseInputChoice(args.words[0], InputNames(status)), args);
+    };
 }
 
 MatrixAction buildSceneSave(const Args& args)
@@ -208,7 +232,9 @@ void addIp(CLI::App& app, CliContext& context)
     CLI::App* stat = ip->add_subcommand(
         "static", "Set a static address, mask and gateway (checked as the Network page does).");
     stat->fallthrough();
-    stat->add_option("ARGS", args->words, "IP MASK GW")->required();
+    stat->add_option("ARGS", args->words, "the address, the mask and the gateway")
+        ->option_text("IP MASK GW")
+        ->required();
     stat->add_flag("--dhcp", args->dhcp, "send the settings with the DHCP flag on");
     stat->add_flag("--yes", args->yes, "send a gateway outside the address's network segment");
     stat->add_flag("--wait", args->wait,
@@ -225,8 +251,9 @@ void addIp(CLI::App& app, CliContext& context)
 
 void RegisterActionCommands(CLI::App& app, CliContext& context)
 {
-    addAction(app, context, "route", "Route an input to outputs (one command per output).",
-              "INPUT OUTPUT...|all", buildRoute);
+    addAction(app, context, "route",
+              "Route an input, by its number or its name, to outputs (one command per output).",
+              "INPUT OUTPUT...|all", buildRoute, true, routeByName);
     addScene(app, context);
     addAction(app, context, "scene-name",
               "Name scene N (the matrix also stores the current routing in it).", "N NAME",

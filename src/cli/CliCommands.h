@@ -20,4 +20,8 @@ struct UsageError {
     std::string message;
 };
 
+// A number of seconds from low to high; its refusal says so in words ("must be seconds from 0
+// to 86400, not '-1'"), not in the parser's own.
+CLI::Validator SecondsValidator(double low, double high);
+
 void RegisterDecodeCommand(CLI::App& app, CliContext& context);

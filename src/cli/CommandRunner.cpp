@@ -62,10 +62,11 @@ void PrintOut(const std::string& text)
     std::fflush(stdout);
 }
 
-int RunMatrixAction(const CliContext& context, const MatrixAction& action, bool wait)
+namespace {
+
+int sendAndConfirm(MatrixSession& session, const CliContext& context, const MatrixAction& action,
+                   bool wait)
 {
-    MatrixSession session(context.port, AccessOf(context));
-    session.Open();
     for (const std::string& command : action.commands)
         session.Send(command);
     if (!wait || action.confirmType == 0) {
@@ -93,6 +94,27 @@ int RunMatrixAction(const CliContext& context, const MatrixAction& action, bool 
                                           wholeSeconds(timeoutMs)};
     throw CliFailure{ExitNoReply, "no confirmation from the matrix on " + context.port +
                                       " within " + wholeSeconds(timeoutMs)};
+}
+
+} // namespace
+
+int RunMatrixAction(const CliContext& context, const MatrixAction& action, bool wait)
+{
+    MatrixSession session(context.port, AccessOf(context));
+    session.Open();
+    return sendAndConfirm(session, context, action, wait);
+}
+
+int RunMatrixActionOnState(const CliContext& context,
+                           const std::function<MatrixAction(const DeviceStatus&)>& build, bool wait)
+{
+    MatrixSession session(context.port, AccessOf(context));
+    session.Open();
+    AcquireWholeState(session, context);
+    const MatrixAction action = build(session.Status());
+    // Only answers to the action's own commands confirm it.
+    session.ResetFramesSeen();
+    return sendAndConfirm(session, context, action, wait);
 }
 
 void AcquireWholeState(MatrixSession& session, const CliContext& context)

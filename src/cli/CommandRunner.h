@@ -29,6 +29,12 @@ void PrintOut(const std::string& text);
 // Opens the port, sends every command (each after its pause), and with wait waits for the
 // confirmation and prints what the action changed. Exit 4 when no confirmation comes in time.
 int RunMatrixAction(const CliContext& context, const MatrixAction& action, bool wait);
+// The same for an action that depends on what the matrix holds (an input given by its name):
+// the whole state is acquired first, then the action built from it. A Refusal from build
+// passes through.
+int RunMatrixActionOnState(const CliContext& context,
+                           const std::function<MatrixAction(const DeviceStatus&)>& build,
+                           bool wait);
 
 // Asks for the whole state, repeating the request, until every block and table has arrived.
 // Throws CliFailure (exit 4, naming what is missing) when the time is up first.

@@ -7,6 +7,3 @@
 // After a failed parse: when the word in a subcommand's place is no subcommand at that level,
 // the message that names it ("unknown command 'stauts'; did you mean 'status'?").
 std::optional<std::string> UnknownCommandMessage(CLI::App& app, const CLI::ParseError& error);
-
-// How many single-character edits (insert, delete, replace, swap neighbours) turn a into b.
-size_t EditDistance(const std::string& a, const std::string& b);

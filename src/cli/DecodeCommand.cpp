@@ -6,6 +6,7 @@
 #include "ReplyFrame.h"
 #include "StateDocument.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <cstdio>
 #include <fstream>
@@ -27,6 +28,12 @@ std::vector<uint8_t> readInput(const std::string& file, size_t limit)
     std::ifstream stream;
     std::istream* in = &std::cin;
     if (file != "-") {
+        // A directory opens as a stream that reads nothing: it would pass for an empty chunk.
+        const QFileInfo info(QString::fromStdString(file));
+        if (!info.exists())
+            throw UsageError{"cannot read " + file + ": there is no such file"};
+        if (info.isDir())
+            throw UsageError{"cannot read " + file + ": it is a directory, not a file"};
         stream.open(file, std::ios::binary);
         if (!stream)
             throw UsageError{"cannot open " + file};
@@ -116,8 +123,8 @@ void RegisterDecodeCommand(CLI::App& app, CliContext& context)
         "decode", "Decode one received chunk (at most 16384 bytes) and print what the panel's "
                   "receive log shows for it: frames as their text, anything else as plain text. "
                   "Text is decoded as code page 936 and written as UTF-8.");
-    decode->add_option("FILE", options->file,
-                       "file holding the chunk; '-' or none: standard input");
+    decode->add_option("FILE", options->file, "file holding the chunk; '-' or none: standard input")
+        ->option_text("[FILE]");
     decode->add_flag("--hex", options->hex, "the input is hexadecimal text (white space ignored)");
     decode->add_flag("--json", options->json,
                      "print the state document that status --json prints, as this chunk leaves "

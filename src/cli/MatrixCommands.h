@@ -8,6 +8,7 @@ void RegisterActionCommands(CLI::App& app, CliContext& context); // route ... fa
 void RegisterSimCommand(CLI::App& app, CliContext& context);     // sim
 void RegisterServeCommand(CLI::App& app, CliContext& context);   // serve
 void RegisterTlsCertCommand(CLI::App& app, CliContext& context); // tls-cert
+void RegisterWatchCommand(CLI::App& app, CliContext& context);   // watch
 void RegisterMqttForgetCommand(CLI::App& app, CliContext& context); // mqtt-forget
 
 // All of the above.

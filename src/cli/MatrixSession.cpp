@@ -1,5 +1,6 @@
 #include "MatrixSession.h"
 
+#include "DeviceGroup.h"
 #include "MySerialPortComm.h"
 #include "ReplyDecoder.h"
 #include "ReplyFrame.h"
@@ -19,12 +20,15 @@ constexpr int kRefusalGraceMs = 150;
 // The loss of a port that has already closed is on its way to this thread.
 constexpr int kLossNoticeMs = 1000;
 
-std::string OpenFailureText(const MySerialPortComm& port)
+// The group hint only where it helps: a device of the dialout group, as Debian and its
+// relatives give serial devices. Elsewhere the group (or the device's own rules) differ.
+std::string OpenFailureText(const MySerialPortComm& port, const QString& path)
 {
     std::string text = port.LastOpenErrorText().toStdString();
-    if (port.LastOpenError() == PortOpenError::PermissionDenied)
+    if (port.LastOpenError() == PortOpenError::PermissionDenied &&
+        DeviceGroupName(path) == QLatin1String("dialout"))
         text += "; to use serial ports, add your user to the dialout group "
-                "(sudo adduser $USER dialout), then log out and in again";
+                "(sudo usermod -aG dialout \"$USER\"), then log out and in again";
     return text;
 }
 
@@ -61,8 +65,9 @@ void MatrixSession::Open()
     connect(&port, &MySerialPortComm::dataReceived, this, &MatrixSession::onData);
     connect(&port, &MySerialPortComm::portLost, this, &MatrixSession::onLost);
     port.SetRemoteAccess(access_);
-    if (!port.OpenPortByName(ResolvePortName(port_), kBaudRate))
-        throw CliFailure{3, "cannot open " + port_ + ": " + OpenFailureText(port)};
+    const QString path = ResolvePortName(port_);
+    if (!port.OpenPortByName(path, kBaudRate))
+        throw CliFailure{3, "cannot open " + port_ + ": " + OpenFailureText(port, path)};
     open_ = true;
     ResetDeviceStatus(*status_);
 }

@@ -4,7 +4,8 @@ void AddMqttOptions(CLI::App& command, MqttArguments& mqtt)
 {
     command.add_option("--mqtt", mqtt.url,
                        "also publish the matrix on an MQTT broker and take commands from it: "
-                       "mqtt://HOST:PORT, or mqtts://HOST:PORT for TLS (docs/mqtt.md)");
+                       "mqtt://HOST:PORT, or mqtts://HOST:PORT for TLS "
+                       "(/usr/share/doc/tavlo/mqtt.md)");
     command.add_option("--mqtt-id", mqtt.id,
                        "this matrix's name in its topics and in Home Assistant: letters, "
                        "digits, '-' and '_'");

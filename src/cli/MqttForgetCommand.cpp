@@ -64,8 +64,8 @@ void RegisterMqttForgetCommand(CLI::App& app, CliContext& context)
     auto mqtt = std::make_shared<MqttArguments>();
     CLI::App* command = app.add_subcommand(
         "mqtt-forget", "Remove a matrix's bridge from an MQTT broker: its device and entities "
-                       "from Home Assistant, and its retained topics (docs/mqtt.md). Its "
-                       "`tavloctl serve` must have ended.");
+                       "from Home Assistant, and its retained topics "
+                       "(/usr/share/doc/tavlo/mqtt.md). Its `tavloctl serve` must have ended.");
     AddMqttOptions(*command, *mqtt);
     command->callback([&context, mqtt] {
         QString error;

@@ -7,7 +7,9 @@
 #include "MatrixCommands.h"
 #include "MatrixRequests.h"
 #include "MatrixSession.h"
+#include "MySerialPortComm.h"
 #include "SerialPortList.h"
+#include "StableNames.h"
 #include "StateDocument.h"
 #include "StatusText.h"
 
@@ -16,6 +18,7 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTimer>
+#include <QUrl>
 #include <cstdlib>
 #include <memory>
 
@@ -30,6 +33,13 @@ QString listLine(const QString& name, const QString& usb, const QString& descrip
     return line.trimmed() + '\n';
 }
 
+// A description that only repeats the name tells nothing.
+QString descriptionOf(const SSerInfo& p)
+{
+    const QString& d = p.portDescription;
+    return d == p.portName || d == p.devicePath ? QString() : d;
+}
+
 int runPorts(bool json)
 {
     std::vector<SSerInfo> ports;
@@ -41,17 +51,23 @@ int runPorts(bool json)
     }
     if (json) {
         QJsonArray list;
-        for (const SSerInfo& p : ports)
+        for (const SSerInfo& p : ports) {
+            const QString stable = StableNameFor(p.devicePath);
             list.append(QJsonObject{{"name", p.portName},
                                     {"path", p.devicePath},
-                                    {"description", p.portDescription},
+                                    {"stablePath", stable.isEmpty() ? QJsonValue() : stable},
+                                    {"description", descriptionOf(p)},
                                     {"usb", p.isUsbDevice}});
+        }
         PrintOut(QJsonDocument(list).toJson(QJsonDocument::Indented).toStdString());
         return ExitOk;
     }
     QString text = listLine("NAME", "USB", "DESCRIPTION", {});
-    for (const SSerInfo& p : ports)
-        text += listLine(p.portName, p.isUsbDevice ? "yes" : "no", p.portDescription, p.devicePath);
+    for (const SSerInfo& p : ports) {
+        text += listLine(p.portName, p.isUsbDevice ? "yes" : "no", descriptionOf(p), p.devicePath);
+        if (const QString stable = StableNameFor(p.devicePath); !stable.isEmpty())
+            text += QString(22, u' ') + "stable name: " + stable + '\n';
+    }
     PrintOut(text.toStdString());
     return ExitOk;
 }
@@ -175,13 +191,24 @@ void RequirePort(const CliContext& context)
     if (context.port.empty())
         throw UsageError{"no port given: use --port PORT (a name from `tavloctl ports` or a "
                          "device path)"};
+    // A mistyped address is the user's to mend, not a port that failed to open.
+    const QString name = QString::fromStdString(context.port);
+    if (!MySerialPortComm::IsSocketPortName(name))
+        return;
+    const QUrl url(name, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty() || !url.path().isEmpty() || url.port() <= 0)
+        throw UsageError{"--port " + context.port +
+                         " is not an address of the form socket://HOST:PORT (the server's "
+                         "raw endpoint, 4001 unless told otherwise)"};
 }
 
 void RegisterPortCommands(CLI::App& app, CliContext& context)
 {
     auto json = std::make_shared<bool>(false);
-    CLI::App* ports = app.add_subcommand("ports", "List the serial ports: name, USB or not, "
-                                                  "description, and the path when it differs.");
+    CLI::App* ports = app.add_subcommand(
+        "ports", "List the serial ports: name, USB or not, description, the path when it "
+                 "differs, and for a USB adapter its stable name under /dev/serial/by-id (use "
+                 "that with --port: it stays the same across replugs and reboots).");
     ports->add_flag("--json", *json, "as JSON");
     ports->callback([&context, json] { RunGuarded(context, [&] { return runPorts(*json); }); });
 
@@ -193,7 +220,7 @@ void RegisterPortCommands(CLI::App& app, CliContext& context)
                   "missing.");
     status->fallthrough();
     status->add_flag("--json", *statusJson,
-                     "as the JSON state document that docs/api.md describes");
+                     "as the JSON state document that /usr/share/doc/tavlo/api.md describes");
     status->callback([&context, statusJson] {
         RequirePort(context);
         RunGuarded(context, [&] { return runStatus(context, *statusJson); });
@@ -211,7 +238,8 @@ void RegisterPortCommands(CLI::App& app, CliContext& context)
                   "keep going when the line is lost: wait for the same port to return, with a "
                   "line for the loss and one for the return");
     mon->add_option("--for", monitor->seconds, "stop after this many seconds")
-        ->check(CLI::NonNegativeNumber);
+        ->type_name("SECONDS")
+        ->check(SecondsValidator(0, 31536000));
     mon->callback([&context, monitor] {
         RequirePort(context);
         RunGuarded(context, [&] { return runMonitor(context, *monitor); });
@@ -223,7 +251,7 @@ void RegisterPortCommands(CLI::App& app, CliContext& context)
         "send", "Send raw text to the matrix as typed (code page 936, line breaks as CR LF), "
                 "after the usual 100 ms pause.");
     send->fallthrough();
-    send->add_option("TEXT", *text, "the text")->required();
+    send->add_option("TEXT", *text, "the text")->option_text("TEXT")->required();
     send->add_flag("--wait", *wait,
                    "wait for an answer and print it decoded; exit 4 if none comes within "
                    "--timeout (5 s)");
@@ -241,5 +269,6 @@ void RegisterMatrixCommands(CLI::App& app, CliContext& context)
     RegisterSimCommand(app, context);
     RegisterServeCommand(app, context);
     RegisterTlsCertCommand(app, context);
+    RegisterWatchCommand(app, context);
     RegisterMqttForgetCommand(app, context);
 }

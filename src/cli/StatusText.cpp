@@ -2,6 +2,7 @@
 
 #include "AddressText.h"
 #include "Cp936.h"
+#include "DisplayWidth.h"
 #include "HostCommands.h"
 #include "MatrixRequests.h"
 
@@ -22,7 +23,7 @@ QString row(const QStringList& cells, std::initializer_list<int> widths)
     auto width = widths.begin();
     for (qsizetype i = 0; i < cells.size(); ++i, ++width) {
         const bool last = i + 1 == cells.size() || width == widths.end();
-        line += last ? cells[i] : cells[i].leftJustified(*width) + ' ';
+        line += last ? cells[i] : PadToWidth(cells[i], *width) + ' ';
     }
     while (line.endsWith(' '))
         line.chop(1);
@@ -111,7 +112,8 @@ QString edid(const DeviceStatus& s)
         text += "EDID of the inputs\n" + row({"Input", "Mode", "Source", "Presents"}, {5, 7, 6});
         for (int i = 1; i <= kPortCount; ++i)
             text += row({QString::number(i), edidModeName(s.edidMode(i)),
-                         QString::number(s.edidData(i) + 1), name(s, NameTable::EdidInput, i)},
+                         QString::number(s.edidData(i) + 1),
+                         DecodeCp936(PresentedEdidName(s, i).value_or(std::string()))},
                         {5, 7, 6});
         text += '\n';
     }

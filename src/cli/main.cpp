@@ -1,7 +1,7 @@
 // tavloctl: the matrix from scripts and the command line.
 #include "CliCommands.h"
-#include "CommandSuggestion.h"
 #include "MatrixCommands.h"
+#include "ParseMessages.h"
 #include "Refusal.h"
 #include "TavloVersion.h"
 
@@ -12,21 +12,6 @@ namespace {
 
 const char kExitCodes[] = "Exit codes: 0 ok, 2 usage or refused input, 3 port error (cannot open, "
                           "lost), 4 no reply in time.\n";
-
-// A number of seconds within the bounds, said in words a script writer reads at a glance.
-CLI::Validator seconds(double low, double high)
-{
-    const std::string range = QStringLiteral("%1 to %2").arg(low).arg(high).toStdString();
-    return CLI::Validator(
-        [=](std::string& text) -> std::string {
-            double value = -1;
-            const bool number = CLI::detail::lexical_cast(text, value);
-            return number && value >= low && value <= high
-                       ? std::string()
-                       : "must be seconds from " + range + ", not '" + text + "'";
-        },
-        "", "seconds");
-}
 
 void addGlobalOptions(CLI::App& app, CliContext& context)
 {
@@ -49,12 +34,12 @@ void addGlobalOptions(CLI::App& app, CliContext& context)
                    "state with status (default 30), for the confirmation or answer with --wait "
                    "(default 5)")
         ->type_name("SECONDS")
-        ->check(seconds(0, 86400));
+        ->check(SecondsValidator(0.1, 86400));
     app.add_option("--repeat", context.repeatS,
                    "seconds between status's requests while it waits for the whole state "
                    "(default 3.6)")
         ->type_name("SECONDS")
-        ->check(seconds(0.1, 3600));
+        ->check(SecondsValidator(0.1, 3600));
 }
 
 } // namespace
@@ -64,6 +49,7 @@ int main(int argc, char** argv)
     QCoreApplication qtApp(argc, argv);
     CLI::App app{"tavloctl: control a 4x8 HDMI2.0 Matrix over its serial line, run a simulated "
                  "matrix, or decode what a matrix sent."};
+    app.formatter(std::make_shared<WordsFormatter>());
     app.require_subcommand(1);
     app.footer(kExitCodes);
     CliContext context;
@@ -74,7 +60,7 @@ int main(int argc, char** argv)
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        if (const auto unknown = UnknownCommandMessage(app, error)) {
+        if (const auto unknown = ParseFailureMessage(app, error)) {
             std::cerr << "tavloctl: " << *unknown << "\n";
             return ExitUsage;
         }

@@ -52,6 +52,24 @@ QString fromUtf8(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Why a name cannot be stored, in words for whoever typed it: the panel's "ERROR:" boxes keep
+// their own texts, but elsewhere a name too long says by how much.
+std::string nameRefusal(const QString& name, std::string_view utf8, const NameCheck& check)
+{
+    const std::optional<QByteArray> bytes = EncodeCp936(name);
+    if (bytes && bytes->size() > kNameWidth) {
+        const bool wide =
+            std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() >= 0x80; });
+        return quoted(utf8) + " is " + std::to_string(bytes->size()) + " of " +
+               std::to_string(kNameWidth) + " bytes" +
+               (wide ? "; Chinese characters take 2 bytes each" : "");
+    }
+    QString reason = check.error;
+    if (reason.startsWith(QLatin1String("ERROR:")))
+        reason.remove(0, 6);
+    return reason.toStdString() + ": " + quoted(utf8);
+}
+
 // The name as the matrix stores it: code page 936, within its 16 bytes, nothing that could end
 // the command early.
 std::string encodedName(std::string_view utf8)
@@ -61,7 +79,7 @@ std::string encodedName(std::string_view utf8)
         throw Refusal{RefusalCode::BadName, "the name is empty"};
     const NameCheck check = CheckName(name);
     if (!check.bytes)
-        throw Refusal{RefusalCode::BadName, check.error.toStdString() + ": " + quoted(utf8)};
+        throw Refusal{RefusalCode::BadName, nameRefusal(name, utf8, check)};
     return check.bytes->toStdString();
 }
 

@@ -29,6 +29,12 @@ QJsonArray names(const DeviceStatus& s, NameTable table, int count)
     return list;
 }
 
+QJsonValue presentedEdid(const DeviceStatus& s, int input)
+{
+    const std::optional<std::string> name = PresentedEdidName(s, input);
+    return name ? QJsonValue(DecodeCp936(*name)) : QJsonValue(QJsonValue::Null);
+}
+
 // A value read from a block, or null while the block is absent.
 template <typename Read> QJsonValue fromBlock(bool present, Read read)
 {
@@ -42,7 +48,7 @@ QJsonObject input(const DeviceStatus& s, int n)
         {"mode",
          fromBlock(status, [&] { return QString::fromStdString(EdidModeWord(s.edidMode(n))); })},
         {"source", fromBlock(status, [&] { return s.edidData(n) + 1; })},
-        {"name", name(s, NameTable::EdidInput, n)},
+        {"name", presentedEdid(s, n)},
     };
     return {
         {"number", n},

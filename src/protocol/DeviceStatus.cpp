@@ -49,9 +49,11 @@ constexpr StatePart kWholeState[] = {
     {11, "scene names"},         {13, "model and firmware"},
 };
 
+bool received(uint32_t frameTypes, int frameType) { return (frameTypes >> frameType) & 1u; }
+
 bool received(const DeviceStatus& status, int frameType)
 {
-    return (status.framesReceived.load() >> frameType) & 1u;
+    return received(status.framesReceived.load(), frameType);
 }
 
 } // namespace
@@ -148,6 +150,7 @@ void DeviceStatus::setName(NameTable table, int entry, std::string_view bytes)
 
 void DeviceStatus::clearModel()
 {
+    edidChoiceAtInputNames.fill(-1);
     statusRefreshPending = 0;
     networkRefreshPending = 0;
     modelRefreshPending = 0;
@@ -160,10 +163,33 @@ void DeviceStatus::clearModel()
     modelBlock.reset();
 }
 
-bool HasWholeState(const DeviceStatus& status)
+std::optional<std::string> PresentedEdidName(const DeviceStatus& status, int input)
+{
+    if (input < 1 || input > kNameEntries)
+        return std::nullopt;
+    const bool tableCame = received(status, NameTableFrameType(NameTable::EdidInput));
+    const bool current =
+        tableCame &&
+        (!status.hasStatusBlock() ||
+         status.edidChoiceAtInputNames[static_cast<size_t>(input - 1)] == status.edidChoice(input));
+    if (current)
+        return status.name(NameTable::EdidInput, input);
+    if (!status.hasStatusBlock())
+        return std::nullopt;
+    static constexpr NameTable kByMode[] = {NameTable::EdidDefault, NameTable::EdidUser,
+                                            NameTable::EdidHdmiOutput, NameTable::EdidHdbtOutput};
+    const int mode = status.edidMode(input);
+    if (mode < 0 || mode > 3 || !received(status, NameTableFrameType(kByMode[mode])))
+        return std::nullopt;
+    return status.name(kByMode[mode], status.edidData(input) + 1);
+}
+
+bool HasWholeState(const DeviceStatus& status) { return IsWholeState(status.framesReceived); }
+
+bool IsWholeState(uint32_t frameTypes)
 {
     return std::all_of(std::begin(kWholeState), std::end(kWholeState),
-                       [&](const StatePart& part) { return received(status, part.frameType); });
+                       [&](const StatePart& part) { return received(frameTypes, part.frameType); });
 }
 
 std::vector<std::string> MissingStateParts(const DeviceStatus& status)

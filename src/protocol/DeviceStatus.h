@@ -96,15 +96,29 @@ public:
     // Empties tables and blocks and clears the refresh flags and the acquisition state.
     void clearModel();
 
+    // Each input's EDID choice (mode and source, as edidChoice() gives it) in the status block
+    // when the input EDID names last arrived; -1 where no status block had come. Tells a
+    // current entry of that table from one the status block has overtaken.
+    std::array<int, kNameEntries> edidChoiceAtInputNames{-1, -1, -1, -1, -1, -1, -1, -1};
+    int edidChoice(int input) const { return edidMode(input) << 8 | edidData(input); }
+
 private:
     int statusByte(size_t offset) const;
     std::array<std::array<uint8_t, kMaxTableSize>, kNameTableCount> tables_{};
 };
 
+// The name of the EDID the input presents. The input EDID names say it, unless the status
+// block has since given the input another EDID: then it is the name of the one now chosen, from
+// the table of its mode, for a table that lags must not show a choice the matrix has left.
+// Nothing when neither is known.
+std::optional<std::string> PresentedEdidName(const DeviceStatus& status, int input);
+
 // The request for everything is answered by every block and table; the HDMI output names
 // (type 9) come last. The answer is whole only when each of them has arrived: a frame lost to a
 // bad checksum leaves a hole that the last frame alone must not hide.
 bool HasWholeState(const DeviceStatus& status);
+// The same for a set of frame types, one bit per type (1 << type), as framesReceived keeps them.
+bool IsWholeState(uint32_t frameTypes);
 // What is still missing from the whole state, in words ("scene names"), in frame-type order.
 std::vector<std::string> MissingStateParts(const DeviceStatus& status);
 

@@ -120,6 +120,11 @@ std::string DecodeNameTable(DeviceStatus& status, int type, std::span<const uint
         appendf(text, lineFormat(type), k);
         text.append(status.name(*table, k)).append(";\r\n");
     }
+    if (type == FrameEdidInputNames) {
+        for (int input = 1; input <= kNameEntries; ++input)
+            status.edidChoiceAtInputNames[static_cast<size_t>(input - 1)] =
+                status.hasStatusBlock() ? status.edidChoice(input) : -1;
+    }
     markReceived(status, type);
     // The HDMI output names end the panel's acquisition, whatever came before them: a matrix
     // need not send every block. Callers that want the whole state ask HasWholeState.

@@ -3,6 +3,7 @@
 #include "ApiClient.h"
 #include "ApiRequests.h"
 #include "DecodedChunk.h"
+#include "InputChoice.h"
 #include "MatrixLink.h"
 #include "Refusal.h"
 #include "ServerErrors.h"
@@ -72,6 +73,11 @@ ClientConnection* ApiEndpoint::makeClient(QTcpSocket* socket)
 void ApiEndpoint::Handle(ApiPeer& client, const QJsonValue& id, const QJsonObject& request)
 {
     const QString cmd = request.value("cmd").toString();
+    // A misspelt field would otherwise be a default silently taken ("wiat": no wait).
+    if (const std::optional<QString> unknown = UnknownFieldMessage(cmd, request)) {
+        client.Fail(id, ServerError::UnknownField, *unknown);
+        return;
+    }
     if (cmd == QLatin1String("auth")) {
         // Already past its token, as every request that reaches here is.
         client.Reply(id, {{"api", kStateApiVersion}});
@@ -105,7 +111,8 @@ void ApiEndpoint::act(ApiPeer& client, const QJsonValue& id, const QString& cmd,
 {
     PendingActions::Request pending{&client, client.Lifetime(), id, {}, 0, false};
     try {
-        std::optional<ApiAction> action = ActionForRequest(cmd, request);
+        std::optional<ApiAction> action =
+            ActionForRequest(cmd, request, InputNames(link_.Status()));
         if (!action) {
             client.Fail(id, ServerError::UnknownCommand,
                         QStringLiteral("no request \"%1\" (see docs/api.md)").arg(cmd));
@@ -178,7 +185,7 @@ bool ApiEndpoint::refreshState()
 {
     QJsonObject state = StateDocument(link_.Status());
     state.insert("link", link_.IsUp() ? "up" : "down");
-    state.insert("stale", !link_.IsUp());
+    state.insert("stale", link_.IsStale());
     if (state == state_)
         return false;
     state_ = state;

@@ -1,10 +1,13 @@
 #include "ApiRequests.h"
 
+#include "ClosestWord.h"
 #include "Cp936.h"
+#include "InputChoice.h"
 #include "MatrixRequests.h"
 #include "Refusal.h"
 
 #include <QJsonArray>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -87,9 +90,14 @@ std::vector<int> targets(const QJsonObject& request, const char* key)
     return list;
 }
 
-MatrixAction route(const QJsonObject& r)
+// The input by its number, or by its name.
+MatrixAction route(const QJsonObject& r, const std::vector<std::string>& inputNames)
 {
-    return Requests::Route(number(r, "input"), targets(r, "output"));
+    const QJsonValue input = field(r, "input");
+    const int number = input.isString()
+                           ? ParseInputChoice(input.toString().toStdString(), inputNames)
+                           : wholeNumber(input, "input");
+    return Requests::Route(number, targets(r, "output"));
 }
 
 MatrixAction scene(const QJsonObject& r)
@@ -161,7 +169,7 @@ using Reader = std::function<MatrixAction(const QJsonObject&)>;
 const std::map<QString, Reader>& readers()
 {
     static const std::map<QString, Reader> table = {
-        {"route", route},
+        {"route", [](const QJsonObject& r) { return route(r, {}); }},
         {"scene", scene},
         {"scene_name", sceneName},
         {"name", name},
@@ -178,17 +186,77 @@ const std::map<QString, Reader>& readers()
     return table;
 }
 
+// What each request takes beside "id" and "cmd"; requests that send also take the wait.
+const std::map<QString, std::vector<std::string>>& requestFields()
+{
+    static const std::map<QString, std::vector<std::string>> table = {
+        {"auth", {"token"}},
+        {"status", {}},
+        {"subscribe", {}},
+        {"unsubscribe", {}},
+        {"route", {"input", "output"}},
+        {"scene", {"action", "scene"}},
+        {"scene_name", {"scene", "name"}},
+        {"name", {"kind", "port", "name"}},
+        {"audio", {"input", "mode", "output", "path", "on"}},
+        {"edid", {"input", "mode", "source"}},
+        {"edid_store_user", {"slots", "kind", "output"}},
+        {"ip", {"ip", "mask", "gateway", "dhcp", "confirm"}},
+        {"dhcp", {"on"}},
+        {"send", {"text"}},
+        {"reboot", {"confirm"}},
+        {"factory", {"confirm"}},
+    };
+    return table;
+}
+
+std::string listed(const std::vector<std::string>& words)
+{
+    std::string text;
+    for (const std::string& word : words)
+        text += (text.empty() ? "" : ", ") + word;
+    return text;
+}
+
 } // namespace
+
+std::optional<QString> UnknownFieldMessage(const QString& cmd, const QJsonObject& request)
+{
+    const auto it = requestFields().find(cmd);
+    if (it == requestFields().end())
+        return std::nullopt;
+    std::vector<std::string> known = it->second;
+    if (IsActionRequest(cmd))
+        known.insert(known.end(), {"wait", "timeout"});
+    for (const QString& key : request.keys()) {
+        const std::string field = key.toStdString();
+        if (field == "id" || field == "cmd" ||
+            std::find(known.begin(), known.end(), field) != known.end())
+            continue;
+        QString message = QStringLiteral("unknown field \"%1\"").arg(key);
+        if (const auto guess = ClosestWord(field, known))
+            return message +
+                   QStringLiteral("; did you mean \"%1\"?").arg(QString::fromStdString(*guess));
+        if (known.empty())
+            return message + QStringLiteral("; \"%1\" takes no fields").arg(cmd);
+        return message +
+               QStringLiteral("; \"%1\" takes %2").arg(cmd, QString::fromStdString(listed(known)));
+    }
+    return std::nullopt;
+}
 
 bool IsActionRequest(const QString& cmd)
 {
     return cmd == QLatin1String("send") || readers().contains(cmd);
 }
 
-std::optional<ApiAction> ActionForRequest(const QString& cmd, const QJsonObject& request)
+std::optional<ApiAction> ActionForRequest(const QString& cmd, const QJsonObject& request,
+                                          const std::vector<std::string>& inputNames)
 {
     if (cmd == QLatin1String("send"))
         return ApiAction{Requests::RawText(text(request, "text")), true};
+    if (cmd == QLatin1String("route"))
+        return ApiAction{route(request, inputNames), false};
     const auto it = readers().find(cmd);
     if (it == readers().end())
         return std::nullopt;

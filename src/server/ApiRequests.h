@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QString>
 #include <optional>
+#include <string>
+#include <vector>
 
 struct BadRequest {
     QString message;
@@ -20,5 +22,11 @@ struct ApiAction {
 
 // Whether cmd names a request that changes the matrix (and so goes by POST over HTTP).
 bool IsActionRequest(const QString& cmd);
-// The action a request asks for; nothing when cmd names no action.
-std::optional<ApiAction> ActionForRequest(const QString& cmd, const QJsonObject& request);
+// A field the request cmd does not take, in words that name it and the field most likely meant
+// ("unknown field \"wiat\"; did you mean \"wait\"?"); nothing when every field is known, or
+// when cmd names no request at all.
+std::optional<QString> UnknownFieldMessage(const QString& cmd, const QJsonObject& request);
+// The action a request asks for; nothing when cmd names no action. inputNames (UTF-8, input 1
+// first) let a route name its input as InputChoice.h reads it.
+std::optional<ApiAction> ActionForRequest(const QString& cmd, const QJsonObject& request,
+                                          const std::vector<std::string>& inputNames = {});

@@ -21,7 +21,9 @@ constexpr int kQuietGapMs = 20;
 
 MatrixLink::MatrixLink(MySerialPortComm& port, WireSender& sender, StatePoller::Timings timings,
                        QObject* parent)
-    : QObject(parent), port_(port), poller_(sender, status_, timings),
+    : QObject(parent), port_(port),
+      poller_(
+          sender, [this] { return IsWholeState(freshFrames_); }, timings),
       joiner_(MySerialPortComm::kReceiveHoldMs)
 {
     ResetDeviceStatus(status_);
@@ -56,9 +58,9 @@ void MatrixLink::LineReturned()
 {
     if (up_ || !port_.IsOpen())
         return;
-    // The matrix may have restarted, been reset or replaced meanwhile: nothing known before
-    // is kept, and the document fills again as the fresh acquisition arrives.
-    ResetDeviceStatus(status_);
+    // The matrix may have restarted, been reset or replaced meanwhile: what is known stays
+    // stale until all of it has been heard again.
+    refreshing_ = status_.framesReceived.load() != 0;
     goUp();
 }
 
@@ -78,6 +80,7 @@ void MatrixLink::Close()
 void MatrixLink::goUp()
 {
     up_ = true;
+    freshFrames_ = 0;
     downReason_.clear();
     emit linkChanged(true);
     poller_.Start();
@@ -108,8 +111,15 @@ void MatrixLink::decode(const QByteArray& chunk)
     const std::string text =
         DecodeChunk(status_, std::span(reinterpret_cast<const uint8_t*>(chunk.constData()),
                                        static_cast<size_t>(chunk.size())));
+    DecodedChunk result{chunk, DecodeCp936(text), CountValidFrames(chunk)};
+    for (const auto& [type, count] : result.frames) {
+        if (type >= 0 && type < 32)
+            freshFrames_ |= 1u << type;
+    }
+    if (refreshing_ && IsWholeState(freshFrames_))
+        refreshing_ = false;
     poller_.CheckWhole();
-    emit decoded({chunk, DecodeCp936(text), CountValidFrames(chunk)});
+    emit decoded(result);
 }
 
 void MatrixLink::onLost(const QString& reason)

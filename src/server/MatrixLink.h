@@ -3,7 +3,9 @@
 // DeviceStatus, passes each chunk on unchanged, runs the server's own requests, and knows
 // whether the line is up.
 //
-// Up and down are the only two states, and going up always starts a fresh acquisition. Open()
+// Up and down are the only two states, and going up always starts a fresh acquisition. What
+// was known before a loss is kept, marked stale, until the matrix has sent its whole state
+// afresh; each part is replaced as it arrives, so no client sees a value blanked meanwhile. Open()
 // switches the port's reconnecting on (MySerialPortComm::SetReconnect): a loss is a pause, and
 // the port's return (portReconnected) brings the line up again through LineReturned().
 //
@@ -40,6 +42,9 @@ public:
     void Close();
 
     bool IsUp() const { return up_; }
+    // The values may not be the matrix's: the line is down, or it came back and the whole
+    // state has not arrived afresh since.
+    bool IsStale() const { return !up_ || refreshing_; }
     const QString& DownReason() const { return downReason_; }
     const DeviceStatus& Status() const { return status_; }
 
@@ -63,5 +68,7 @@ private:
     StatePoller poller_;
     FrameJoiner joiner_;
     bool up_ = false;
+    bool refreshing_ = false;
+    uint32_t freshFrames_ = 0; // frame types decoded since the line last came up (1 << type)
     QString downReason_ = QStringLiteral("the port is not open");
 };

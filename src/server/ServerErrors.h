@@ -5,6 +5,7 @@ namespace ServerError {
 inline constexpr char BadJson[] = "bad_json";
 inline constexpr char BadRequest[] = "bad_request";
 inline constexpr char UnknownCommand[] = "unknown_command";
+inline constexpr char UnknownField[] = "unknown_field";
 inline constexpr char Unauthorized[] = "unauthorized";
 inline constexpr char LineTooLong[] = "line_too_long";
 inline constexpr char TooManyClients[] = "too_many_clients";
@@ -16,7 +17,7 @@ inline constexpr char ShuttingDown[] = "shutting_down";
 inline constexpr char TooLarge[] = "too_large";
 inline constexpr char Forbidden[] = "forbidden";
 
-inline constexpr const char* kAll[] = {BadJson,     BadRequest,     UnknownCommand, Unauthorized,
-                                       LineTooLong, TooManyClients, QueueFull,      LinkDown,
-                                       Timeout,     ShuttingDown,   TooLarge,       Forbidden};
+inline constexpr const char* kAll[] = {
+    BadJson,   BadRequest, UnknownCommand, UnknownField, Unauthorized, LineTooLong, TooManyClients,
+    QueueFull, LinkDown,   Timeout,        ShuttingDown, TooLarge,     Forbidden};
 } // namespace ServerError

@@ -1,6 +1,5 @@
 #include "StatePoller.h"
 
-#include "DeviceStatus.h"
 #include "HostCommands.h"
 #include "WireSender.h"
 
@@ -10,9 +9,9 @@ QByteArray bytesOf(const HostCommand& command) { return QByteArray::fromStdStrin
 
 } // namespace
 
-StatePoller::StatePoller(WireSender& sender, const DeviceStatus& status, Timings timings,
+StatePoller::StatePoller(WireSender& sender, std::function<bool()> whole, Timings timings,
                          QObject* parent)
-    : QObject(parent), sender_(sender), status_(status)
+    : QObject(parent), sender_(sender), whole_(std::move(whole))
 {
     repeat_.setInterval(timings.repeatMs);
     deadline_.setInterval(timings.deadlineMs);
@@ -43,7 +42,7 @@ void StatePoller::Stop()
 
 void StatePoller::CheckWhole()
 {
-    if (!repeat_.isActive() || !HasWholeState(status_))
+    if (!repeat_.isActive() || !whole_())
         return;
     repeat_.stop();
     deadline_.stop();

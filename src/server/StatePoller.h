@@ -7,8 +7,8 @@
 // I/O thread only.
 #include <QObject>
 #include <QTimer>
+#include <functional>
 
-class DeviceStatus;
 class WireSender;
 
 class StatePoller : public QObject {
@@ -20,7 +20,8 @@ public:
         int pollMs = 7000;
     };
 
-    StatePoller(WireSender& sender, const DeviceStatus& status, Timings timings,
+    // whole: whether every block and table has arrived since the last Start().
+    StatePoller(WireSender& sender, std::function<bool()> whole, Timings timings,
                 QObject* parent = nullptr);
 
     // A fresh acquisition; also what follows a line coming back.
@@ -39,7 +40,7 @@ private:
     void giveUp();
 
     WireSender& sender_;
-    const DeviceStatus& status_;
+    std::function<bool()> whole_;
     QTimer repeat_;
     QTimer deadline_;
     QTimer poll_;

@@ -66,11 +66,12 @@ std::vector<std::vector<uint8_t>> MatrixDevice::apply(const MatrixCommand& comma
     case CommandKind::AudioSpdif:
         setAudio(command);
         return {statusFrame()};
+    // The input EDID names are kept current: a new choice sends them again after the status.
     case CommandKind::EdidInput:
         setEdidInput(command);
-        return {statusFrame()};
+        return {statusFrame(), NameTableFrame(state_, NameTable::EdidInput)};
     case CommandKind::EdidStoreUser:
-        return {storeUserEdid(command)};
+        return {storeUserEdid(command), NameTableFrame(state_, NameTable::EdidInput)};
     case CommandKind::IpDhcp:
     case CommandKind::IpStatic:
         setNetwork(command);

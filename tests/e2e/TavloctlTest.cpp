@@ -353,7 +353,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Refusal{{"name", "input", "1", "ABCDEFGHIJKLMNOPQ"}, "16"},
         Refusal{{"name", "input", "1", "大大大大大大大大大"}, "16"},
-        Refusal{{"name", "hdmi", "1", "😀"}, ""}, Refusal{{"name", "hdbt", "1", "a#b"}, "#"},
+        Refusal{{"name", "input", "1", "会议室会议室会议室大"},
+                "is 20 of 16 bytes; Chinese characters take 2 bytes each"},
+        Refusal{{"name", "hdmi", "1", "😀"}, ""},
+        Refusal{{"name", "hdbt", "1", "a#b"}, "tavloctl: Name must not contain #"},
         Refusal{{"scene-name", "1", "a\tb"}, ""}, Refusal{{"scene-name", "1", ""}, "empty"},
         Refusal{{"name", "output", "1", "x"}, "port kind"},
         Refusal{{"route", "5", "1"}, "input must be"},
@@ -559,6 +562,169 @@ TEST(TavloctlSim, servesAMatrixOnALinkUntilInterrupted)
     const std::string logged((std::istreambuf_iterator<char>(logFile)), {});
     EXPECT_NE(logged.find("accepted  #upper:80/00"), std::string::npos) << logged;
     std::filesystem::remove(log);
+}
+
+// Command lines the parser refuses, in the tool's words rather than the parser's.
+struct Usage {
+    Args args;
+    std::string message; // a part of the one line on standard error
+};
+
+void PrintTo(const Usage& usage, std::ostream* out)
+{
+    for (const auto& arg : usage.args)
+        *out << arg << ' ';
+}
+
+class TavloctlUsage : public ::testing::TestWithParam<Usage> {};
+
+TEST_P(TavloctlUsage, isExitTwoInWordsAUserKnows)
+{
+    const ToolResult result = ToolProcess::run(kTool, GetParam().args);
+    EXPECT_EQ(result.exitCode, 2) << result.err;
+    EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
+    for (const char* leftover : {"ARGS", "REQUIRED", "TEXT ...", "1.79769e+308"})
+        EXPECT_EQ(result.err.find(leftover), std::string::npos) << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, TavloctlUsage,
+    ::testing::Values(
+        Usage{{"route"}, "'tavloctl route' needs INPUT OUTPUT...|all; see 'tavloctl route --help'"},
+        Usage{{"send"}, "'tavloctl send' needs TEXT"},
+        Usage{{"audio"}, "'tavloctl audio' needs one of input, output"},
+        Usage{{"--port", "/dev/null", "route", "1", "2", "--wiat"},
+              "unknown option '--wiat'; did you mean '--wait'?"},
+        Usage{{"--prot", "/dev/null", "status"}, "unknown option '--prot'; did you mean '--port'?"},
+        Usage{{"--port", "/dev/null", "monitor", "--for", "-1"},
+              "must be seconds from 0 to 31536000, not '-1'"},
+        Usage{{"--port", "/dev/null", "--timeout", "0", "status"},
+              "must be seconds from 0.1 to 86400, not '0'"},
+        Usage{{"--port", "socket://127.0.0.1", "status"},
+              "is not an address of the form socket://HOST:PORT"},
+        Usage{{"--port", "socket://127.0.0.1:", "status"}, "socket://HOST:PORT"},
+        Usage{{"decode", "/nonexistent/chunk.bin"}, "there is no such file"},
+        Usage{{"decode", "/tmp"}, "it is a directory, not a file"}));
+
+TEST(TavloctlHelp, positionalsShowTheirWords)
+{
+    const ToolResult help = ToolProcess::run(kTool, {"route", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("route [OPTIONS] INPUT OUTPUT...|all"), std::string::npos) << help.out;
+    for (const char* leftover : {"ARGS", "REQUIRED", "TEXT"})
+        EXPECT_EQ(help.out.find(leftover), std::string::npos) << leftover << "\n" << help.out;
+}
+
+TEST_F(Tavloctl, routeTakesAnInputByItsName)
+{
+    MatrixState state = DefaultMatrixState();
+    state.nameAt(NameTable::InputPort, 3) = "Camera";
+    sim.SetState(state);
+    const ToolResult result = tool({"route", "camera", "2", "4", "--wait"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(sim.State().routing, (MatrixState::Routing{1, 3, 3, 3}));
+    const std::vector<std::string> sent = commandsReceived();
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(sent.end() - 2, sent.end()),
+              (std::vector<std::string>{"#video_d out2 matrix=3", "#video_d out4 matrix=3"}));
+
+    const ToolResult unknown = tool({"route", "Lobby", "1"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("not 'Lobby'; the inputs are 1 'Input1', 2 'Input2', 3 'Camera'"),
+              std::string::npos)
+        << unknown.err;
+}
+
+TEST_F(Tavloctl, edidWaitShowsTheEdidTheInputNowPresents)
+{
+    const ToolResult result = tool({"edid", "input", "2", "user", "3", "--wait"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("  2     user    3      User3"), std::string::npos) << result.out;
+}
+
+// The columns of a table, counted in the columns a terminal gives each character.
+size_t displayColumn(const std::string& line, size_t byteOffset)
+{
+    size_t columns = 0;
+    for (size_t i = 0; i < byteOffset;) {
+        const auto lead = static_cast<unsigned char>(line[i]);
+        const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        columns += length == 3 ? 2 : 1; // the names here are ASCII and CJK
+        i += length;
+    }
+    return columns;
+}
+
+TEST_F(Tavloctl, statusTablesLineUpChineseNames)
+{
+    MatrixState state = DefaultMatrixState();
+    state.nameAt(NameTable::HdmiOutputPort, 1) = kGbkHall;
+    sim.SetState(state);
+    const ToolResult result = tool({"status"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::regex hall("\n(  1 +大厅 +)HDBT1");
+    const std::regex plain("\n(  2 +HDMI2 +)HDBT2");
+    std::smatch first;
+    std::smatch second;
+    ASSERT_TRUE(std::regex_search(result.out, first, hall)) << result.out;
+    ASSERT_TRUE(std::regex_search(result.out, second, plain)) << result.out;
+    EXPECT_EQ(displayColumn(first[1].str(), first[1].length()),
+              displayColumn(second[1].str(), second[1].length()))
+        << first[1] << "|\n"
+        << second[1] << "|";
+}
+
+TEST_F(Tavloctl, watchPrintsEachChangeOnItsOwnLine)
+{
+    ToolProcess watch(kTool, {"--port", sim.SlavePath(), "--repeat", "0.5", "watch", "--every",
+                              "0.3", "--for", "8"});
+    const std::regex stamp(R"(^\d{2}:\d{2}:\d{2}\.\d{3} )");
+    const std::string up = lineHolding(watch, " link up", 3000);
+    EXPECT_TRUE(std::regex_search(up, stamp)) << up;
+    EXPECT_NE(lineHolding(watch, "output 4 ← input 4 (Input4)", 4000), "") << "the first state";
+
+    // Made at the matrix itself: the status asked for every --every seconds shows it.
+    MatrixState state = sim.State();
+    state.routing[1] = 3;
+    state.audioInputMode[0] = AudioA;
+    sim.SetState(state);
+    const std::string routed = lineHolding(watch, "output 2 ← input 3 (Input3)", 3000);
+    EXPECT_TRUE(std::regex_search(routed, stamp)) << routed;
+    EXPECT_NE(lineHolding(watch, "input 1 audio a (was h)", 2000), "");
+
+    sim.CloseLine();
+    const std::string down = lineHolding(watch, " link down (", 3000);
+    EXPECT_NE(down.find("waiting for it to return"), std::string::npos) << down;
+    watch.interrupt();
+    const ToolResult result = watch.wait(5000);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+}
+
+TEST_F(Tavloctl, watchJsonPrintsTheServersEvents)
+{
+    ToolProcess watch(kTool, {"--port", sim.SlavePath(), "--repeat", "0.5", "watch", "--json",
+                              "--every", "0.3", "--for", "8"});
+    const std::string link = lineHolding(watch, "\"event\":\"link\"", 3000);
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(link)).object()["state"], "up");
+    const auto whole = [&](const std::string& line) {
+        const QJsonObject state =
+            QJsonDocument::fromJson(QByteArray::fromStdString(line)).object()["state"].toObject();
+        return state["stale"] == false && state["device"].toObject()["model"].isString();
+    };
+    std::string line;
+    for (int i = 0; i < 20 && !whole(line); ++i)
+        line = lineHolding(watch, "\"event\":\"state\"", 3000);
+    ASSERT_TRUE(whole(line)) << line;
+
+    MatrixState state = sim.State();
+    state.routing[3] = 1;
+    sim.SetState(state);
+    const std::string changed = lineHolding(watch, "\"event\":\"state\"", 3000);
+    const QJsonObject document =
+        QJsonDocument::fromJson(QByteArray::fromStdString(changed)).object()["state"].toObject();
+    EXPECT_EQ(document["outputs"].toArray().at(3).toObject()["input"], 1) << changed;
+    watch.interrupt();
+    EXPECT_EQ(watch.wait(5000).exitCode, 0);
 }
 
 } // namespace

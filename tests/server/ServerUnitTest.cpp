@@ -153,7 +153,9 @@ INSTANTIATE_TEST_SUITE_P(
     Values, ApiRequestsRefuse,
     ::testing::Values(
         Rejection{R"({"cmd":"route","input":5,"output":1})", "bad_value"},
-        Rejection{R"({"cmd":"route","input":"3","output":1})", "bad_request"},
+        Rejection{R"({"cmd":"route","input":"3","output":1})", "(accepted)"},
+        Rejection{R"({"cmd":"route","input":"Camera","output":1})", "bad_value"},
+        Rejection{R"({"cmd":"route","input":true,"output":1})", "bad_request"},
         Rejection{R"({"cmd":"route","input":2.5,"output":1})", "bad_request"},
         Rejection{R"({"cmd":"route","input":2,"output":"every"})", "bad_value"},
         Rejection{R"({"cmd":"scene","action":"delete","scene":1})", "bad_value"},
@@ -165,5 +167,48 @@ INSTANTIATE_TEST_SUITE_P(
                   "other_segment"},
         Rejection{R"({"cmd":"factory"})", "needs_confirmation"},
         Rejection{R"({"cmd":"send","text":""})", "bad_text"}));
+
+TEST(ApiRequests, routeTakesAnInputByItsName)
+{
+    const std::vector<std::string> names = {"Blu-ray", "Laptop", "Camera", ""};
+    const auto action =
+        ActionForRequest("route", json(R"({"input":"camera","output":[1,2]})"), names);
+    ASSERT_TRUE(action);
+    EXPECT_EQ(action->action.commands,
+              (std::vector<std::string>{"#video_d out1 matrix=3", "#video_d out2 matrix=3"}));
+}
+
+struct FieldCase {
+    const char* request;
+    const char* message; // "" when every field is known
+};
+
+void PrintTo(const FieldCase& c, std::ostream* out) { *out << c.request; }
+
+class UnknownFields : public ::testing::TestWithParam<FieldCase> {};
+
+TEST_P(UnknownFields, areNamedWithTheFieldMeant)
+{
+    const QJsonObject object = json(GetParam().request);
+    const auto message = UnknownFieldMessage(object["cmd"].toString(), object);
+    EXPECT_EQ(message.value_or(QString()).toStdString(), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, UnknownFields,
+    ::testing::Values(
+        FieldCase{R"({"id":1,"cmd":"route","input":1,"output":2,"wait":true,"timeout":9})", ""},
+        FieldCase{R"({"id":1,"cmd":"route","input":1,"output":2,"wiat":true})",
+                  R"(unknown field "wiat"; did you mean "wait"?)"},
+        FieldCase{R"({"cmd":"edid","input":1,"mode":"user","sorce":2})",
+                  R"(unknown field "sorce"; did you mean "source"?)"},
+        FieldCase{R"({"cmd":"status","verbose":true})",
+                  R"(unknown field "verbose"; "status" takes no fields)"},
+        FieldCase{R"({"cmd":"status","wait":true})",
+                  R"(unknown field "wait"; "status" takes no fields)"},
+        FieldCase{R"({"cmd":"dhcp","on":true,"colour":"red"})",
+                  R"(unknown field "colour"; "dhcp" takes on, wait, timeout)"},
+        FieldCase{R"({"cmd":"auth","token":"x"})", ""},
+        FieldCase{R"({"cmd":"frobnicate","x":1})", ""}));
 
 } // namespace

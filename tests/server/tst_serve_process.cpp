@@ -26,6 +26,7 @@ private slots:
     void tavloctlWorksThroughItTwoAtOnce();
     void aLostLineComesBackWithAFreshState();
     void aLongTokenIsReadWhole();
+    void watchThroughItSeesOtherClientsChanges();
 
 private:
     std::vector<std::string> clientCommands() const;
@@ -226,6 +227,39 @@ void ServeProcessTest::aLostLineComesBackWithAFreshState()
         5000);
     QVERIFY(fresh);
     QVERIFY(fresh->at >= up->at);
+}
+
+// tavloctl watch on the raw endpoint: the answers to another client's commands reach it as they
+// happen, with no request of its own.
+void ServeProcessTest::watchThroughItSeesOtherClientsChanges()
+{
+    sim.SetState(DefaultMatrixState()); // the names earlier tests gave are gone
+    ServeProcess serve(sim.SlavePath());
+    QVERIFY2(serve.started(), serve.errors().constData());
+    QProcess watch;
+    watch.start(TAVLOCTL_PATH,
+                {"--port", serve.socketUrl(), "watch", "--every", "600", "--for", "10"});
+    QVERIFY(watch.waitForStarted());
+    QByteArray out;
+    const auto shown = [&](const QByteArray& text) {
+        return QTest::qWaitFor(
+            [&] {
+                out += watch.readAllStandardOutput();
+                return out.contains(text);
+            },
+            5000);
+    };
+    QVERIFY2(shown("output 4 ← input 4 (Input4)"), out.constData());
+    JsonClient client(serve.apiPort());
+    const QJsonObject route = client.request({{"cmd", "route"}, {"input", 3}, {"output", 2}});
+    QCOMPARE(route["ok"].toBool(), true);
+    QVERIFY2(shown("output 2 ← input 3 (Input3)"), out.constData());
+    const QJsonObject rename =
+        client.request({{"cmd", "name"}, {"kind", "input"}, {"port", 1}, {"name", "Camera"}});
+    QCOMPARE(rename["ok"].toBool(), true);
+    QVERIFY2(shown("input 1 is named 'Camera' (was 'Input1')"), out.constData());
+    watch.terminate();
+    QVERIFY(watch.waitForFinished(5000));
 }
 
 QTEST_GUILESS_MAIN(ServeProcessTest)

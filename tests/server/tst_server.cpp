@@ -74,6 +74,25 @@ private:
     QObject context_;
 };
 
+// The paths of the null values in a document ("inputs/0/name").
+QStringList nullsIn(const QJsonValue& value, const QString& path = {})
+{
+    QStringList nulls;
+    if (value.isNull())
+        nulls << path;
+    if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        for (auto it = object.begin(); it != object.end(); ++it)
+            nulls << nullsIn(it.value(), path + "/" + it.key());
+    }
+    if (value.isArray()) {
+        const QJsonArray array = value.toArray();
+        for (qsizetype i = 0; i < array.size(); ++i)
+            nulls << nullsIn(array.at(i), path + "/" + QString::number(i));
+    }
+    return nulls;
+}
+
 // A test of its own for what the matrix sends: no status request of the server's own comes
 // in between.
 ServerOptions WithoutPolling()
@@ -535,6 +554,15 @@ void ServerTest::aReturningLineComesUpWithAFreshAcquisition()
         },
         5000);
     QVERIFY(fresh);
+    // Until the whole state has come again the old values stand, marked stale; none is blanked.
+    for (const JsonClient::Message& message : client.messages()) {
+        if (message.object["event"] != "state" || message.at > fresh->at)
+            continue;
+        const QJsonObject state = message.object["state"].toObject();
+        QVERIFY2(nullsIn(state).isEmpty(), qPrintable(nullsIn(state).join(' ')));
+        if (message.at < fresh->at && state["link"] == "up")
+            QCOMPARE(state["stale"].toBool(), true);
+    }
     QVERIFY(raw.waitReceived([](const QByteArray& bytes) { return bytes.contains("Returned"); }));
     QVERIFY(raw.connected());
     QFile::remove(link);

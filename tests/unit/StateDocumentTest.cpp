@@ -156,4 +156,68 @@ TEST(StateDocument, valuesAreTextBooleansAndTheRequestsWords)
     EXPECT_EQ(leavesOf(document).null, Paths{});
 }
 
+// An input EDID name table that the status block has overtaken is not shown: the name of the
+// EDID now chosen is, from the table of its mode, until the input EDID names come again.
+struct EdidName {
+    const char* what;
+    std::vector<std::vector<uint8_t>> after; // frames after the whole state
+    const char* input2;                      // inputs[1].edid.name
+};
+
+void PrintTo(const EdidName& c, std::ostream* out) { *out << c.what; }
+
+class PresentedEdid : public ::testing::TestWithParam<EdidName> {};
+
+TEST_P(PresentedEdid, neverContradictsTheStatusBlock)
+{
+    DeviceStatus status;
+    for (const auto& frame : FullStateFrames(kState, 0))
+        DecodeChunk(status, frame);
+    for (const auto& frame : GetParam().after)
+        DecodeChunk(status, frame);
+    const QJsonObject document = StateDocument(status);
+    EXPECT_EQ(document["inputs"][1]["edid"]["name"].toString().toStdString(), GetParam().input2);
+    EXPECT_EQ(document["inputs"][0]["edid"]["name"].toString().toStdString(), "4K60 444 HDR");
+}
+
+MatrixState withInput2Edid(int mode, int source, bool tableKept)
+{
+    MatrixState state = kState;
+    state.edidMode[1] = mode;
+    state.edidSource[1] = source;
+    if (tableKept)
+        state.updateInputEdidName(2);
+    return state;
+}
+
+MatrixState withInput2TableName(const char* name)
+{
+    MatrixState state = kState;
+    state.nameAt(NameTable::EdidInput, 2) = name;
+    return state;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, PresentedEdid,
+    ::testing::Values(
+        EdidName{"the whole state", {}, "4K60 444 HDR"},
+        EdidName{"a new user EDID, table lagging",
+                 {StatusFrame(withInput2Edid(EdidUser, 3, false))},
+                 "User3"},
+        EdidName{"a new HDBT sink EDID, table lagging",
+                 {StatusFrame(withInput2Edid(EdidHdbt, 1, false))},
+                 "1080P 2CH"},
+        EdidName{"the table sent again after the status",
+                 {StatusFrame(withInput2Edid(EdidUser, 3, true)),
+                  NameTableFrame(withInput2Edid(EdidUser, 3, true), NameTable::EdidInput)},
+                 "User3"},
+        // A table that came after the choice is the matrix's word, whatever it says.
+        EdidName{"a table of the matrix's own",
+                 {NameTableFrame(withInput2TableName("Custom"), NameTable::EdidInput)},
+                 "Custom"},
+        EdidName{"an unchanged status block",
+                 {NameTableFrame(withInput2TableName("Custom"), NameTable::EdidInput),
+                  StatusFrame(kState)},
+                 "Custom"}));
+
 } // namespace

@@ -45,6 +45,48 @@ def screenshot(driver, name, width, mobile):
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
 
+def result_beside(driver, control):
+    """The result shown under the control's row, scene, fieldset or field, or None."""
+    return driver.execute_script(
+        "const holder = arguments[0].closest('tr, li, fieldset, .field');"
+        "const next = holder.tagName === 'TR' ? holder.nextElementSibling : holder;"
+        "const result = next && next.querySelector('.result');"
+        "if (!result) return null;"
+        "const box = result.getBoundingClientRect();"
+        "return {text: result.textContent, top: box.top, bottom: box.bottom,"
+        "        height: window.innerHeight};", control)
+
+
+# Each word of every name as the page lays it out: how many line boxes it takes (1: whole).
+WORD_LINES = """
+const found = [];
+for (const node of document.querySelectorAll(arguments[0])) {
+  const text = node.firstChild;
+  if (!text || text.nodeType !== Node.TEXT_NODE) continue;
+  for (const match of text.data.matchAll(/\\S+/g)) {
+    const range = document.createRange();
+    range.setStart(text, match.index);
+    range.setEnd(text, match.index + match[0].length);
+    const tops = new Set([...range.getClientRects()].map((r) => Math.round(r.top)));
+    found.push([match[0], tops.size, node.title]);
+  }
+}
+return found;
+"""
+
+
+def set_width(driver, width, mobile):
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": width, "height": 800, "deviceScaleFactor": 1,
+                            "mobile": mobile})
+
+
+def controls_enabled(driver):
+    """Whether each control of the page can be used: button, input or select."""
+    return [not c.get_attribute("disabled") for c in driver.find_elements(
+        By.CSS_SELECTOR, "#controls button, #controls input, #controls select")]
+
+
 class PageOnLoopback(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -173,6 +215,58 @@ class PageOnLoopback(unittest.TestCase):
                          self.new_client_commands(before, 2))
 
 
+    def test_the_result_of_an_action_shows_beside_its_control_also_on_a_phone(self):
+        state = self.server.state()
+        self.assertTrue(self.wait_routing(expected_routing(state)))
+        set_width(self.driver, 390, mobile=True)
+        try:
+            # The grid's last row, far down a phone's page.
+            target = state["outputs"][3]["input"] % 4 + 1
+            button = crosspoint(self.driver, 4, target)
+            self.driver.execute_script("arguments[0].scrollIntoView({block: 'end'})", button)
+            button.click()
+            result = wait_until(lambda: result_beside(self.driver, button), 3)
+            self.assertTrue(result, "no result under the grid's row")
+            self.assertIn(f"Input {target} to output 4: sent", result["text"])
+            self.assertGreaterEqual(result["top"], 0)
+            self.assertLessEqual(result["bottom"], result["height"], "the result is out of view")
+            screenshot(self.driver, "page-result-phone.png", 390, mobile=True)
+
+            switch = self.driver.find_element(
+                By.CSS_SELECTOR, 'fieldset[data-output="3"] .switch[data-path="iis"]')
+            switch.click()
+            result = wait_until(lambda: result_beside(self.driver, switch), 3)
+            self.assertTrue(result, "no result in the switch's fieldset")
+            self.assertIn("Audio iis of output 3: sent", result["text"])
+            self.assertIsNone(result_beside(self.driver, button), "the earlier result stays")
+        finally:
+            self.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+    def test_long_names_break_between_words_and_show_whole_on_hover(self):
+        names = {1: "Conference Hall", 2: "Videoconferencer", 3: "Left Camera 2"}
+        for port, name in names.items():
+            self.server.call("POST", "api/v1/name",
+                             {"kind": "input", "port": port, "name": name, "wait": True})
+        self.assertTrue(wait_until(
+            lambda: names[2] in self.driver.find_element(By.ID, "in-2").get_attribute(
+                "textContent"), 3))
+        try:
+            for width, mobile in ((390, True), (1280, False)):
+                set_width(self.driver, width, mobile)
+                words = self.driver.execute_script(WORD_LINES, "#grid .name, #scenes .name")
+                self.assertTrue(words)
+                split = [(word, lines) for word, lines, _ in words if lines > 1]
+                self.assertEqual([], split, f"words broken across lines at {width} px")
+                titles = {title for _, _, title in words}
+                self.assertTrue(set(names.values()) <= titles, titles)
+            screenshot(self.driver, "page-long-names-phone.png", 390, mobile=True)
+        finally:
+            self.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+    def test_no_log_out_without_a_session(self):
+        self.assertFalse(self.driver.find_element(By.ID, "logout").is_displayed())
+
+
 class PageOffLoopback(unittest.TestCase):
     TOKEN = "b7c2e1f04a9d"
 
@@ -219,6 +313,57 @@ class PageOffLoopback(unittest.TestCase):
         crosspoint(self.driver, 1, 4).click()
         self.assertTrue(wait_until(
             lambda: "#video_d out1 matrix=4" in self.matrix.client_commands(), 3))
+
+        # The session ends at the press of a button: the server forgets it, the page asks again.
+        logout = self.driver.find_element(By.ID, "logout")
+        self.assertTrue(logout.is_displayed())
+        logout.click()
+        self.assertTrue(wait_until(login.is_displayed, 5))
+        self.assertFalse(logout.is_displayed())
+        self.driver.refresh()
+        self.assertTrue(wait_until(
+            lambda: self.driver.find_element(By.ID, "login").is_displayed(), 5),
+            "the session outlived its log-out")
+
+
+class PageWhileTheLineIsDown(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="tavlo-web-")
+        cls.matrix = webserve.Matrix(cls.folder)
+        cls.server = webserve.Server(cls.matrix)
+        if not cls.server.wait_acquired():
+            raise RuntimeError("the server never had the matrix's whole state")
+        cls.driver = webserve.browser()
+        cls.driver.get(cls.server.url)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+        cls.server.stop()
+        cls.matrix.stop()
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def test_every_control_is_greyed_and_says_why_until_the_line_returns(self):
+        self.assertTrue(wait_until(lambda: len(shown_routing(self.driver)) == 4, 5))
+        self.assertTrue(all(controls_enabled(self.driver)))
+        notice = self.driver.find_element(By.ID, "down-notice")
+        self.assertFalse(notice.is_displayed())
+
+        self.matrix.stop()
+        self.assertTrue(wait_until(lambda: not any(controls_enabled(self.driver)), 5),
+                        controls_enabled(self.driver))
+        self.assertTrue(notice.is_displayed())
+        self.assertIn("line to the matrix is down", notice.text)
+        for control in self.driver.find_elements(By.CSS_SELECTOR, "#controls button, #controls select"):
+            self.assertIn("down", control.get_attribute("title"))
+        screenshot(self.driver, "page-line-down-phone.png", 390, mobile=True)
+
+        self.matrix = webserve.Matrix(self.folder)
+        self.assertTrue(wait_until(lambda: all(controls_enabled(self.driver)), 10),
+                        controls_enabled(self.driver))
+        self.assertFalse(notice.is_displayed())
+        self.assertEqual("", crosspoint(self.driver, 1, 2).get_attribute("title") or "")
 
 
 if __name__ == "__main__":

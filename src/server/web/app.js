@@ -13,6 +13,11 @@ const waiting = new Map();
 let state = null;
 let retryMs = 500;
 const pendingRoutes = new Map(); // output -> {input, timer}
+let downReason = ""; // why the line to the matrix is down, as the server said
+let resultTimer = null;
+let loggingOut = false;
+const SESSION_KEY = "tavlo-session"; // set while this browser holds a session of the login
+const RESULT_MS = 6000;
 const $ = (id) => document.getElementById(id);
 
 // An element with attributes and children; text is always set as text, never as markup.
@@ -31,6 +36,35 @@ function say(text, isError = false) {
   const status = $("status");
   status.textContent = text;
   status.className = isError ? "error" : "";
+}
+
+// What became of an action, right below the control that asked for it: under its row of the
+// grid, or inside its scene, fieldset or field. One result at a time; errors stay until the
+// next action.
+function showResult(control, text, isError) {
+  for (const old of document.querySelectorAll(".result")) dropResult(old);
+  clearTimeout(resultTimer);
+  const result = el("output", { class: isError ? "result error" : "result", role: "status", text });
+  const holder = control?.closest("tr, li, fieldset, .field");
+  if (holder?.tagName === "TR") {
+    holder.after(el("tr", { class: "result-row" }, el("td", { colspan: holder.cells.length }, result)));
+  } else if (holder) {
+    holder.append(result);
+  } else {
+    say(text, isError);
+    return;
+  }
+  result.scrollIntoView({ block: "nearest", inline: "nearest" });
+  if (!isError) resultTimer = setTimeout(() => dropResult(result), RESULT_MS);
+}
+
+function dropResult(result) {
+  (result.closest(".result-row") ?? result).remove();
+}
+
+// A name, whole on hover where its box cuts it short.
+function nameSpan(className, text) {
+  return el("span", { class: className, text, title: text });
 }
 
 // Names as the matrix reports them, or the port's number while they have not arrived.
@@ -55,20 +89,23 @@ function request(fields) {
   });
 }
 
-async function act(fields, what) {
+async function act(fields, what, control) {
   try {
     await request(fields);
-    say(`${what}: sent`);
+    showResult(control, `${what}: sent`, false);
     return true;
   } catch (error) {
-    say(`${what}: ${error.message}`, true);
+    showResult(control, `${what}: ${error.message}`, true);
     return false;
   }
 }
 
 function onMessage(message) {
   if (message.event === "state") render(message.state);
-  else if (message.event === "link") showLink(message.state, message.reason);
+  else if (message.event === "link") {
+    downReason = message.state === "down" ? message.reason ?? "" : "";
+    showLink(message.state, downReason);
+  }
   else if (message.event === "shutdown") say("The server is ending.", true);
   else if (waiting.has(message.id)) {
     const { resolve, reject } = waiting.get(message.id);
@@ -94,6 +131,10 @@ function openSocket() {
   socket.onclose = () => {
     socket = null;
     failWaiting("the connection to the server was lost");
+    if (loggingOut) {
+      loggingOut = false;
+      return;
+    }
     showLink("unreachable", "the server cannot be reached; trying again");
     setTimeout(start, retryMs);
     retryMs = Math.min(retryMs * 2, 8000);
@@ -112,14 +153,15 @@ async function start() {
     return;
   }
   if (response.status === 401) {
+    localStorage.removeItem(SESSION_KEY);
     showLogin();
     return;
   }
   const reply = await response.json();
   $("login").hidden = true;
   $("controls").hidden = false;
+  $("logout").hidden = localStorage.getItem(SESSION_KEY) !== "1";
   render(reply.state);
-  showLink(reply.state.link);
   openSocket();
 }
 
@@ -137,11 +179,25 @@ async function login(event) {
   }
   $("token").value = "";
   $("login-error").textContent = "";
+  localStorage.setItem(SESSION_KEY, "1");
   start();
+}
+
+async function logout() {
+  loggingOut = socket !== null; // the socket's close is this, not a lost server
+  localStorage.removeItem(SESSION_KEY);
+  try {
+    await fetch("api/v1/logout", { method: "POST", headers: { "Content-Type": "application/json" }, body: "{}" });
+  } catch {
+    // The session ends with the server's memory of it anyway; the page forgets it now.
+  }
+  socket?.close();
+  showLogin();
 }
 
 function showLogin() {
   $("controls").hidden = true;
+  $("logout").hidden = true;
   $("login").hidden = false;
   showLink("unknown", "log in to see the matrix");
   $("token").focus();
@@ -152,6 +208,23 @@ function showLink(link, reason) {
   const node = $("link-state");
   node.textContent = (words[link] ?? "unknown") + (reason ? ` (${reason})` : "");
   node.className = `link-${link}`;
+  const why = {
+    down: `The line to the matrix is down${reason ? `: ${reason}` : ""}. The controls come back when it returns.`,
+    unreachable: "The server cannot be reached; trying again. The controls come back when it answers.",
+  }[link];
+  enableControls(!why, why);
+}
+
+// While nothing can reach the matrix, no control pretends it could: each is greyed and says why.
+function enableControls(enabled, why) {
+  for (const control of document.querySelectorAll("#controls button, #controls input, #controls select")) {
+    control.disabled = !enabled;
+    if (enabled) control.removeAttribute("title");
+    else control.title = why;
+  }
+  const notice = $("down-notice");
+  notice.hidden = enabled;
+  notice.textContent = enabled ? "" : why;
 }
 
 // ---- building the controls once
@@ -161,7 +234,7 @@ function buildGrid() {
   const foot = $("grid").tFoot.rows[0];
   for (let input = 1; input <= PORTS; input++) {
     head.append(el("th", { scope: "col", id: `in-${input}` }));
-    const all = el("button", { class: "all", "data-input": input, onclick: () => routeAll(input) });
+    const all = el("button", { class: "all", "data-input": input, onclick: (event) => routeAll(input, event.currentTarget) });
     foot.append(el("td", {}, all));
   }
   const body = $("grid").tBodies[0];
@@ -170,7 +243,7 @@ function buildGrid() {
     for (let input = 1; input <= PORTS; input++) {
       const button = el("button", {
         class: "cross", "data-output": output, "data-input": input, "aria-pressed": "false",
-        onclick: () => route(input, output),
+        onclick: (event) => route(input, output, event.currentTarget),
       }, el("span", { class: "mark", "aria-hidden": "true" }), el("span", { class: "word" }));
       row.append(el("td", {}, button));
     }
@@ -184,7 +257,7 @@ function buildScenes() {
     list.append(el("li", { "data-scene": scene },
       el("span", { class: "number", text: scene }),
       el("span", { class: "name" }),
-      el("button", { class: "recall", onclick: () => recall(scene), text: "Recall" }),
+      el("button", { class: "recall", onclick: (event) => recall(scene, event.currentTarget), text: "Recall" }),
       el("button", { class: "save", onclick: () => askSave(scene), text: "Save" })));
   }
   $("save-dialog").addEventListener("close", saveAnswered);
@@ -194,7 +267,7 @@ function buildAudio() {
   for (let input = 1; input <= PORTS; input++) {
     const choices = ["off", "h", "a"].map((mode) => el("label", {},
       el("input", { type: "radio", name: `audio-in-${input}`, value: mode,
-        onchange: () => act({ cmd: "audio", input, mode }, `Audio of input ${input}`) }),
+        onchange: (event) => act({ cmd: "audio", input, mode }, `Audio of input ${input}`, event.currentTarget) }),
       mode === "off" ? "Off" : mode.toUpperCase()));
     $("audio-inputs").append(el("fieldset", { "data-input": input },
       el("legend", { id: `audio-in-${input}` }), ...choices));
@@ -211,29 +284,29 @@ function buildAudio() {
 
 function buildEdid() {
   for (let input = 1; input <= PORTS; input++) {
-    const select = el("select", { id: `edid-${input}`, onchange: (event) => chooseEdid(input, event.target.value) });
+    const select = el("select", { id: `edid-${input}`, onchange: (event) => chooseEdid(input, event.target) });
     $("edid").append(el("div", { class: "field" }, el("label", { for: `edid-${input}` }), select));
   }
 }
 
 // ---- the operator's requests
 
-function route(input, output) {
+function route(input, output, control) {
   markPending(output, input);
-  act({ cmd: "route", input, output }, `Input ${input} to output ${output}`).then((sent) => {
+  act({ cmd: "route", input, output }, `Input ${input} to output ${output}`, control).then((sent) => {
     if (!sent) clearPending(output);
   });
 }
 
-function routeAll(input) {
+function routeAll(input, control) {
   for (let output = 1; output <= PORTS; output++) markPending(output, input);
-  act({ cmd: "route", input, output: "all" }, `Input ${input} to all outputs`).then((sent) => {
+  act({ cmd: "route", input, output: "all" }, `Input ${input} to all outputs`, control).then((sent) => {
     if (!sent) for (let output = 1; output <= PORTS; output++) clearPending(output);
   });
 }
 
-function recall(scene) {
-  act({ cmd: "scene", action: "recall", scene }, `Recall of scene ${scene}`);
+function recall(scene, control) {
+  act({ cmd: "scene", action: "recall", scene }, `Recall of scene ${scene}`, control);
 }
 
 function askSave(scene) {
@@ -248,18 +321,19 @@ function saveAnswered() {
   const dialog = $("save-dialog");
   const scene = Number(dialog.dataset.scene);
   if (dialog.returnValue === "save")
-    act({ cmd: "scene", action: "save", scene }, `Save of scene ${scene}`);
+    act({ cmd: "scene", action: "save", scene }, `Save of scene ${scene}`,
+      document.querySelector(`#scenes li[data-scene="${scene}"] .save`));
   dialog.returnValue = "";
 }
 
 function switchAudio(output, path, button) {
   const on = button.getAttribute("aria-pressed") !== "true";
-  act({ cmd: "audio", output, path, on }, `Audio ${path} of output ${output}`);
+  act({ cmd: "audio", output, path, on }, `Audio ${path} of output ${output}`, button);
 }
 
-function chooseEdid(input, value) {
-  const [mode, source] = value.split(":");
-  act({ cmd: "edid", input, mode, source: Number(source) }, `EDID of input ${input}`);
+function chooseEdid(input, select) {
+  const [mode, source] = select.value.split(":");
+  act({ cmd: "edid", input, mode, source: Number(source) }, `EDID of input ${input}`, select);
 }
 
 function markPending(output, input) {
@@ -283,7 +357,8 @@ function render(next) {
   state = next;
   $("model").textContent = state.device.model ?? "—";
   $("firmware").textContent = state.device.firmware ?? "—";
-  if (state.link) showLink(state.link, state.stale ? "the values shown may be out of date" : "");
+  if (state.link === "down") showLink("down", downReason);
+  else if (state.link) showLink(state.link, state.stale ? "the values shown may be out of date" : "");
   for (let output = 1; output <= PORTS; output++) {
     const pending = pendingRoutes.get(output);
     if (pending && state.outputs[output - 1].input === pending.input) clearPending(output);
@@ -298,15 +373,14 @@ function drawRouting() {
   if (!state) return;
   for (let input = 1; input <= PORTS; input++) {
     const head = $(`in-${input}`);
-    head.replaceChildren(el("span", { class: "port", text: `In ${input}` }),
-      el("span", { class: "name", text: inputName(input) }));
+    head.replaceChildren(el("span", { class: "port", text: `In ${input}` }), nameSpan("name", inputName(input)));
     const all = document.querySelector(`button.all[data-input="${input}"]`);
     all.textContent = "All";
     all.setAttribute("aria-label", `${inputName(input)} (input ${input}) to all outputs`);
   }
   for (let output = 1; output <= PORTS; output++) {
     $(`out-${output}`).replaceChildren(el("span", { class: "port", text: `Out ${output}` }),
-      el("span", { class: "name", text: outputName(output) }));
+      nameSpan("name", outputName(output)));
     const routed = state.outputs[output - 1].input;
     const pending = pendingRoutes.get(output);
     for (let input = 1; input <= PORTS; input++) {
@@ -326,6 +400,7 @@ function drawScenes() {
   for (let scene = 1; scene <= SCENES; scene++) {
     const item = document.querySelector(`#scenes li[data-scene="${scene}"]`);
     item.querySelector(".name").textContent = sceneName(scene);
+    item.querySelector(".name").title = sceneName(scene);
     item.querySelector(".recall").setAttribute("aria-label", `Recall scene ${scene}, ${sceneName(scene)}`);
     item.querySelector(".save").setAttribute("aria-label", `Save the routing as scene ${scene}, ${sceneName(scene)}`);
   }
@@ -334,12 +409,14 @@ function drawScenes() {
 function drawAudio() {
   for (let input = 1; input <= PORTS; input++) {
     $(`audio-in-${input}`).textContent = `In ${input} · ${inputName(input)}`;
+    $(`audio-in-${input}`).title = inputName(input);
     const mode = state.inputs[input - 1].audio;
     for (const radio of document.querySelectorAll(`input[name="audio-in-${input}"]`))
       radio.checked = radio.value === mode;
   }
   for (let output = 1; output <= PORTS; output++) {
     $(`audio-out-${output}`).textContent = `Out ${output} · ${outputName(output)}`;
+    $(`audio-out-${output}`).title = outputName(output);
     const audio = state.outputs[output - 1].audio;
     for (const button of document.querySelectorAll(`fieldset[data-output="${output}"] .switch`)) {
       const on = audio[button.dataset.path] === true;
@@ -379,5 +456,6 @@ document.addEventListener("DOMContentLoaded", () => {
   buildAudio();
   buildEdid();
   $("login-form").addEventListener("submit", login);
+  $("logout").addEventListener("click", logout);
   start();
 });
