@@ -94,7 +94,9 @@ tavlo_install_arm64() {
 # Points the build at the arm64 tree (build-arm64) and installs what it needs.
 tavlo_arm64() {
     TAVLO_BUILD=${TAVLO_BUILD_ARM64:-$TAVLO_ROOT/build-arm64}
-    tavlo_cmake_args=(--toolchain "$TAVLO_ROOT/cmake/toolchain-linux-arm64.cmake"
-        -DTAVLO_BUILD_BENCH=OFF "-DTAVLO_TEST_SUITES=$tavlo_arm64_suites")
+    tavlo_cmake_args=(-DTAVLO_BUILD_BENCH=OFF "-DTAVLO_TEST_SUITES=$tavlo_arm64_suites")
+    # CMake reads the toolchain file when it first configures the tree, and only then.
+    [ -f "$TAVLO_BUILD/CMakeCache.txt" ] ||
+        tavlo_cmake_args+=(--toolchain "$TAVLO_ROOT/cmake/toolchain-linux-arm64.cmake")
     tavlo_install_arm64
 }
