@@ -213,7 +213,9 @@ void MatrixSimulator::WriteRaw(std::vector<uint8_t> bytes)
 
 void MatrixSimulator::wake(char reason)
 {
-    (void)::write(wakePipe_[1], &reason, 1);
+    // A wake lost to a signal would leave the server thread waiting for ever.
+    while (::write(wakePipe_[1], &reason, 1) < 0 && errno == EINTR) {
+    }
 }
 
 int MatrixSimulator::pollTimeoutMs(bool active) const
@@ -237,8 +239,8 @@ void MatrixSimulator::serve()
             break;
         if (fds[0].revents & POLLIN) {
             char reason = 0;
-            (void)::read(wakePipe_[0], &reason, 1);
-            if (reason == kWakeStop || reason == kWakeClose)
+            if (::read(wakePipe_[0], &reason, 1) == 1 &&
+                (reason == kWakeStop || reason == kWakeClose))
                 break;
         }
         if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) && !readAvailable(pending, active))

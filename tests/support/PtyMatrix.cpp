@@ -27,7 +27,8 @@ PtyMatrix::PtyMatrix(int burstGapMs) : gapMs_(burstGapMs)
 PtyMatrix::~PtyMatrix()
 {
     const char stop = 'x';
-    (void)::write(wakePipe_[1], &stop, 1);
+    while (::write(wakePipe_[1], &stop, 1) < 0 && errno == EINTR) {
+    }
     reader_.join();
     for (int fd : {master_, slave_, wakePipe_[0], wakePipe_[1]}) {
         if (fd >= 0)
@@ -73,7 +74,8 @@ void PtyMatrix::closeMaster()
     const int fd = master_;
     master_ = -1;
     const char wake = 'c';
-    (void)::write(wakePipe_[1], &wake, 1);
+    while (::write(wakePipe_[1], &wake, 1) < 0 && errno == EINTR) {
+    }
     ::close(fd);
 }
 
