@@ -3,6 +3,7 @@
 // refused.
 #include "ServerFixture.h"
 
+#include "Emulation.h"
 #include "MatrixBlocks.h"
 #include "MatrixLink.h"
 
@@ -126,6 +127,8 @@ private slots:
 
 void ServerTest::rawClientsFiringAtOnceReachTheWireWholeAndPaced()
 {
+    if (RunsEmulated())
+        QSKIP("raw commands end after 30 ms of quiet, which emulated clients cannot keep");
     ServerFixture f;
     QVERIFY2(f.started(), qPrintable(f.startError()));
     QVERIFY(f.waitAcquired());
@@ -474,7 +477,7 @@ void ServerTest::slowClientIsDroppedWhileOthersKeepTheirPace()
     QVERIFY(slow.waitClosed(10000));
     QVERIFY2(answers < 4000, qPrintable(QString::number(answers)));
     for (long long ms : latencies)
-        QVERIFY2(ms >= 100 && ms < 250, qPrintable(QString::number(ms)));
+        QVERIFY2(ms >= 100 && ms < 100 + AllowForEmulation(150), qPrintable(QString::number(ms)));
     QVERIFY(QTest::qWaitFor([&] { return f.clientCommands().size() == 4; }, 1000));
 }
 
