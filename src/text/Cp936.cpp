@@ -1,22 +1,7 @@
 #include "Cp936.h"
 
-#include <QStringDecoder>
-#include <QStringEncoder>
 
-std::optional<QByteArray> EncodeCp936(const QString& text)
-{
-    QStringEncoder encoder("GBK");
-    QByteArray bytes = encoder.encode(text);
-    if (encoder.hasError())
-        return std::nullopt;
-    return bytes;
-}
-
-QString DecodeCp936(std::string_view bytes)
-{
-    QStringDecoder decoder("GBK");
-    return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
+// EncodeCp936 and DecodeCp936 are the system's: Cp936_unix.cpp, Cp936_win.cpp.
 
 NameCheck CheckName(const QString& name)
 {
