@@ -52,7 +52,7 @@ _tavloctl()
         [tavloctl reboot]="--yes"
         [tavloctl factory]="--yes"
         [tavloctl decode]="--hex --json"
-        [tavloctl sim]="--link --baud-emulation --log --gap --restart-ms --drop-replies
+        [tavloctl sim]="--link --listen --baud-emulation --log --gap --restart-ms --drop-replies
                         --corrupt-checksums --close-after"
         [tavloctl serve]="--listen --api --http --token-file --max-clients --client-buffer --mqtt
                           --mqtt-id --mqtt-prefix --mqtt-user --mqtt-password-file --mqtt-ca"
