@@ -1,6 +1,7 @@
 # `cpack` in a Windows build folder makes the setup program (NSIS) and a .zip of the same files.
 # The programs, their DLLs and Qt's run-time plugins go into one folder, Program Files\Tavlo.
 find_program(TAVLO_OBJDUMP NAMES x86_64-w64-mingw32-objdump objdump REQUIRED)
+find_program(TAVLO_STRIP NAMES x86_64-w64-mingw32-strip strip REQUIRED)
 
 # Where the DLLs the programs import can come from: Qt, the compiler's runtime, the target's
 # libraries (winpthread), and libmosquitto beside Qt.
@@ -28,6 +29,7 @@ install(CODE "
   set(TAVLO_DEPLOY_PLUGINS \"${_tavlo_qt_prefix}/plugins\")
   set(TAVLO_DEPLOY_PLUGIN_FILES \"${TAVLO_DEPLOY_PLUGIN_FILES}\")
   set(TAVLO_OBJDUMP \"${TAVLO_OBJDUMP}\")
+  set(TAVLO_STRIP \"${TAVLO_STRIP}\")
   include(\"${CMAKE_CURRENT_LIST_DIR}/WindowsDeploy.cmake\")
 ")
 

@@ -1,3 +1,4 @@
+cmake_policy(VERSION 3.25)
 # Run at install time (cmake -P, or install(CODE)) on a Windows build: copies beside the programs
 # every DLL they import that is not the system's, followed recursively, and the Qt plugins that
 # are loaded at run time rather than imported. What ships is what the programs need, read from
@@ -5,7 +6,8 @@
 #
 # In: TAVLO_DEPLOY_DIR (the folder with the programs), TAVLO_DEPLOY_PROGRAMS (their names),
 #     TAVLO_DEPLOY_SEARCH (folders where DLLs may be found, in order), TAVLO_DEPLOY_PLUGINS
-#     (the Qt plugin folder), TAVLO_DEPLOY_PLUGIN_FILES (plugin paths below it), TAVLO_OBJDUMP.
+#     (the Qt plugin folder), TAVLO_DEPLOY_PLUGIN_FILES (plugin paths below it), TAVLO_OBJDUMP,
+#     TAVLO_STRIP (to take the symbols out of what is copied; the runtime DLLs carry theirs).
 
 function(_tavlo_imports binary out)
   execute_process(COMMAND ${TAVLO_OBJDUMP} -p ${binary} OUTPUT_VARIABLE dump
@@ -48,6 +50,7 @@ endforeach()
 foreach(plugin IN LISTS TAVLO_DEPLOY_PLUGIN_FILES)
   get_filename_component(sub "${plugin}" DIRECTORY)
   file(COPY "${TAVLO_DEPLOY_PLUGINS}/${plugin}" DESTINATION "${TAVLO_DEPLOY_DIR}/${sub}")
+  execute_process(COMMAND ${TAVLO_STRIP} --strip-unneeded "${TAVLO_DEPLOY_DIR}/${plugin}")
   list(APPEND queue "${TAVLO_DEPLOY_DIR}/${plugin}")
 endforeach()
 
@@ -65,6 +68,7 @@ while(queue)
     if(found)
       file(COPY "${found}" DESTINATION "${TAVLO_DEPLOY_DIR}")
       get_filename_component(file "${found}" NAME)
+      execute_process(COMMAND ${TAVLO_STRIP} --strip-unneeded "${TAVLO_DEPLOY_DIR}/${file}")
       message(STATUS "Deploying: ${file} (imported by ${binary})")
       list(APPEND queue "${TAVLO_DEPLOY_DIR}/${file}")
     endif()
