@@ -26,7 +26,7 @@ _tavloctl()
     # Command paths start with "tavloctl": bash has no empty key.
     local -A commands=(
         [tavloctl]="ports status monitor send route scene scene-name name audio edid ip dhcp
-                    reboot factory decode sim serve"
+                    reboot factory decode sim serve mqtt-forget"
         [tavloctl audio]="input output"
         [tavloctl edid]="input store-user"
         [tavloctl ip]="static"
@@ -55,7 +55,10 @@ _tavloctl()
         [tavloctl sim]="--link --listen --baud-emulation --log --gap --restart-ms --drop-replies
                         --corrupt-checksums --close-after"
         [tavloctl serve]="--listen --api --http --token-file --max-clients --client-buffer --mqtt
-                          --mqtt-id --mqtt-prefix --mqtt-user --mqtt-password-file --mqtt-ca"
+                          --mqtt-id --mqtt-prefix --mqtt-discovery-prefix --mqtt-user
+                          --mqtt-password-file --mqtt-ca"
+        [tavloctl mqtt-forget]="--mqtt --mqtt-id --mqtt-prefix --mqtt-discovery-prefix --mqtt-user
+                                --mqtt-password-file --mqtt-ca"
     )
     # The words each argument takes, arguments separated by "|" (empty: free text); a last
     # argument ending in "..." repeats.
@@ -75,7 +78,7 @@ _tavloctl()
     local valued="--port|--link|--log|--token-file|--for|--gap|--restart-ms|--drop-replies"
     valued+="|--corrupt-checksums|--close-after|--listen|--api|--http|--timeout|--repeat|--max-clients"
     valued+="|--client-buffer|--mqtt|--mqtt-id|--mqtt-prefix|--mqtt-user|--mqtt-password-file"
-    valued+="|--mqtt-ca"
+    valued+="|--mqtt-ca|--mqtt-discovery-prefix"
 
     case $prev in
     --port)

@@ -3,6 +3,7 @@
 #include "CMyComboBox.h"
 #include "ControlId.h"
 #include "Cp936.h"
+#include "DeviceGroup.h"
 #include "DeviceStatus.h"
 #include "HostCommands.h"
 #include "LinkStateLabel.h"
@@ -52,10 +53,21 @@ QString lostWaitingText(const QString& port, const QString& reason)
         .arg(port, reason);
 }
 
-QString returnFailingText(const QString& reason)
+// The reason may be that the port is not back at all (a refused connection): the line says
+// only what is known.
+QString stillWaitingText(const QString& reason)
 {
-    return QStringLiteral("The port is back but does not open (%1); trying again ...\r\n\r\n")
-        .arg(reason);
+    return QStringLiteral("still waiting: %1\r\n\r\n").arg(reason);
+}
+
+// On Linux the operator meets this first of all: adapters belong to the group dialout, and a
+// new member of a group has it only from the next login.
+QString openFailureLine(const QString& port, PortOpenError error, QString reason)
+{
+    if (error == PortOpenError::PermissionDenied &&
+        DeviceGroupName(port) == QStringLiteral("dialout"))
+        reason += QStringLiteral(": add your user to the dialout group, then log in again");
+    return QStringLiteral("%1: %2\r\n").arg(port, reason);
 }
 
 const QString kReconnectKey = QStringLiteral("link/reconnect");
@@ -299,6 +311,8 @@ bool CDialog_Link::OpenFromControls()
         return false;
     }
     if (!port.OpenPortByName(name, baud)) {
+        // The box keeps its one text whatever went wrong; the Rx box says what did.
+        rxBox_->AppendStatus(openFailureLine(name, port.LastOpenError(), port.LastOpenErrorText()));
         // A device that opened but could not be set up is of no use half open.
         port.ClosePort();
         failOpen(QStringLiteral("ERROR:COM is invalid,please refresh again"));
@@ -421,7 +435,7 @@ void CDialog_Link::OnPortLost(const QString& reason)
 
 void CDialog_Link::OnPortLostWaiting(const QString& reason)
 {
-    if (!connected_)
+    if (!connected_ || waiting_)
         return;
     waiting_ = true;
     // Nothing can reach the matrix meanwhile: no requests, and no deadline that would call
@@ -448,7 +462,7 @@ void CDialog_Link::OnPortReconnected()
 void CDialog_Link::OnReconnectFailing(const QString& reason)
 {
     if (waiting_)
-        rxBox_->AppendStatus(returnFailingText(reason));
+        rxBox_->AppendStatus(stillWaitingText(reason));
 }
 
 void CDialog_Link::stopAcquisitionTimers()
@@ -551,7 +565,8 @@ void CDialog_Link::SendTxText()
                       .arg(kTxByteLimit - 1));
         return;
     }
-    console_->AddTyped(text + QStringLiteral("\r\n"));
+    const bool goesOut = !bytes->isEmpty() && GlobalSerialPort().IsOpen();
+    console_->AddTyped(text + QStringLiteral("\r\n"), goesOut);
     txHistory_.Add(txBox_->toPlainText());
     if (!bytes->isEmpty())
         SendCommandBytes(*bytes);

@@ -93,12 +93,13 @@ QString ConsoleLog::AddReceived(qint64 msecs, const QByteArray& bytes, const QSt
     return shown;
 }
 
-QString ConsoleLog::AddTyped(const QString& text)
+QString ConsoleLog::AddTyped(const QString& text, bool goesOut, const ConsoleOptions& options)
 {
-    entries_.push_back({Kind::Typed, -1, text_.size(), text.size(), {}});
+    entries_.push_back({Kind::Typed, -1, text_.size(), text.size(), {}, goesOut});
     text_ += text;
-    shown_ += text.size();
-    return text;
+    const QString shown = render(entries_.back(), options, false, lastChunk_);
+    shown_ += shown.size();
+    return shown;
 }
 
 QString ConsoleLog::AddSent(qint64 msecs, const QByteArray& bytes, const ConsoleOptions& options)
@@ -146,7 +147,7 @@ void ConsoleLog::keepBytesBounded()
 void ConsoleLog::Replace(const QString& text)
 {
     Clear();
-    AddTyped(text);
+    AddTyped(text, false, ConsoleOptions{});
 }
 
 QByteArray ConsoleLog::ReceivedBytes() const
@@ -183,7 +184,7 @@ QString ConsoleLog::render(const Entry& entry, const ConsoleOptions& options, bo
     const QStringView text = QStringView(text_).mid(entry.start, entry.length);
     switch (entry.kind) {
     case Kind::Typed:
-        return text.toString();
+        return options.sentCommands && entry.goesOut ? QString() : text.toString();
     case Kind::Sent:
         if (!options.sentCommands)
             return {};

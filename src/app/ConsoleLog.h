@@ -26,7 +26,9 @@ public:
     // msecs: the time since the epoch. text: the chunk's decoded text.
     QString AddReceived(qint64 msecs, const QByteArray& bytes, const QString& text,
                         const ConsoleOptions& options);
-    QString AddTyped(const QString& text);
+    // goesOut: the text is on its way to the port, where it is logged again as sent. With
+    // sent commands shown, the box then shows it once, as the sent command.
+    QString AddTyped(const QString& text, bool goesOut, const ConsoleOptions& options);
     // Empty while sent commands are not shown; kept for the saved log all the same.
     QString AddSent(qint64 msecs, const QByteArray& bytes, const ConsoleOptions& options);
     void Clear();
@@ -49,6 +51,7 @@ private:
         qsizetype start; // of the entry's text in text_
         qsizetype length;
         QByteArray bytes;
+        bool goesOut = false; // typed text that the port also logs as a sent command
     };
 
     // previousChunk: when the chunk before was read, -1 for none.

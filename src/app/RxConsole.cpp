@@ -145,7 +145,10 @@ void RxConsole::AddReceived(const QByteArray& bytes, const QString& text)
     box_->AppendLog(log_.AddReceived(now(), bytes, text, options_));
 }
 
-void RxConsole::AddTyped(const QString& text) { box_->AppendLog(log_.AddTyped(text)); }
+void RxConsole::AddTyped(const QString& text, bool goesOut)
+{
+    box_->AppendLog(log_.AddTyped(text, goesOut, options_));
+}
 
 void RxConsole::AddSent(const QByteArray& bytes)
 {

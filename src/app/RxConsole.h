@@ -25,7 +25,8 @@ public:
     const QString& text() const { return log_.text(); }
     bool IsFull() const { return log_.IsFull(); }
     void AddReceived(const QByteArray& bytes, const QString& text);
-    void AddTyped(const QString& text);
+    // goesOut: the text is being sent, and the port will log it as a sent command too.
+    void AddTyped(const QString& text, bool goesOut);
     void AddSent(const QByteArray& bytes);
     // Empties the log and the box, status lines included.
     void Clear();

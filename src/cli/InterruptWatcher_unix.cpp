@@ -1,6 +1,7 @@
 #include "InterruptWatcher.h"
 
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,7 +16,11 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 void onSignal(int)
 {
     const char byte = 1;
-    (void)::write(wakePipe[1], &byte, 1);
+    const int saved = errno;
+    // The pipe full means a wake is already waiting; only an interrupted write is tried again.
+    while (::write(wakePipe[1], &byte, 1) < 0 && errno == EINTR) {
+    }
+    errno = saved;
 }
 
 } // namespace

@@ -7,6 +7,7 @@ void RegisterPortCommands(CLI::App& app, CliContext& context);   // ports, statu
 void RegisterActionCommands(CLI::App& app, CliContext& context); // route ... factory
 void RegisterSimCommand(CLI::App& app, CliContext& context);     // sim
 void RegisterServeCommand(CLI::App& app, CliContext& context);   // serve
+void RegisterMqttForgetCommand(CLI::App& app, CliContext& context); // mqtt-forget
 
 // All of the above.
 void RegisterMatrixCommands(CLI::App& app, CliContext& context);

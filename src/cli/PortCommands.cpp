@@ -119,9 +119,8 @@ void followLosses(MatrixSession& session)
                           "); waiting for it to return");
         },
         [port] { printLinkLine("connection to " + port + " back"); },
-        [](const QString& reason) {
-            printLinkLine("the port is back but does not open (" + reason.toStdString() +
-                          "); trying again");
+        [port](const QString& reason) {
+            printLinkLine("still waiting for " + port + ": " + reason.toStdString());
         },
     });
 }
@@ -239,4 +238,5 @@ void RegisterMatrixCommands(CLI::App& app, CliContext& context)
     RegisterActionCommands(app, context);
     RegisterSimCommand(app, context);
     RegisterServeCommand(app, context);
+    RegisterMqttForgetCommand(app, context);
 }

@@ -7,8 +7,10 @@
 #include "MatrixCommands.h"
 #include "MatrixServer.h"
 #include "MatrixSession.h"
-#include "MqttOptions.h"
+#include "MqttBrokerQuery.h"
+#include "MqttCliOptions.h"
 #include "MySerialPortComm.h"
+#include "ServerLog.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -38,6 +40,21 @@ QByteArray readToken(const std::string& path)
     return token;
 }
 
+// Two bridges on one set of topics would push each other off the broker, and Home Assistant
+// would show the one device flipping between two matrices. A broker that cannot be asked now
+// is no reason not to serve: the bridge keeps trying to reach it.
+void refuseRivalBridge(const MqttOptions& mqtt)
+{
+    QString unknown;
+    const QString rival = RivalBridge(mqtt, std::chrono::seconds(3), &unknown);
+    if (!rival.isEmpty())
+        throw UsageError{rival.toStdString()};
+    if (!unknown.isEmpty())
+        ServerLog(QStringLiteral("MQTT: no answer from %1 on whether another bridge holds %2 "
+                                 "(%3); starting")
+                      .arg(mqtt.BrokerText(), mqtt.BaseTopic(), unknown));
+}
+
 ServerOptions optionsFor(const CliContext& context, const ServeArgs& args)
 {
     ServerOptions options;
@@ -65,6 +82,7 @@ ServerOptions optionsFor(const CliContext& context, const ServeArgs& args)
         options.mqtt = ReadMqttOptions(args.mqtt, &error);
         if (!options.mqtt)
             throw UsageError{error.toStdString()};
+        refuseRivalBridge(*options.mqtt);
     }
     return options;
 }
@@ -95,23 +113,6 @@ int runServe(const ServerOptions& options)
     return ExitOk;
 }
 
-void addMqttOptions(CLI::App& serve, MqttArguments& mqtt)
-{
-    serve.add_option("--mqtt", mqtt.url,
-                     "also publish the matrix on an MQTT broker and take commands from it: "
-                     "mqtt://HOST:PORT, or mqtts://HOST:PORT for TLS (docs/mqtt.md)");
-    serve.add_option("--mqtt-id", mqtt.id,
-                     "this matrix's name in its topics and in Home Assistant: letters, digits, "
-                     "'-' and '_'");
-    serve.add_option("--mqtt-prefix", mqtt.prefix, "topics lie below PREFIX/ID (tavlo)");
-    serve.add_option("--mqtt-user", mqtt.user, "user name for the broker");
-    serve.add_option("--mqtt-password-file", mqtt.passwordFile,
-                     "the broker password, on the first line of FILE");
-    serve.add_option("--mqtt-ca", mqtt.caFile,
-                     "with mqtts://: the CA certificate (PEM) that signed the broker's; the "
-                     "system's CAs otherwise");
-}
-
 } // namespace
 
 void RegisterServeCommand(CLI::App& app, CliContext& context)
@@ -137,7 +138,7 @@ void RegisterServeCommand(CLI::App& app, CliContext& context)
         ->add_option("--client-buffer", args->clientBufferKib,
                      "KiB a client may leave unread before it is dropped (1024)")
         ->check(CLI::Range(16, 1024 * 1024));
-    addMqttOptions(*serve, args->mqtt);
+    AddMqttOptions(*serve, args->mqtt);
     serve->callback([&context, args] {
         RequirePort(context);
         const ServerOptions options = optionsFor(context, *args);

@@ -121,9 +121,9 @@ std::string DecodeNameTable(DeviceStatus& status, int type, std::span<const uint
         text.append(status.name(*table, k)).append(";\r\n");
     }
     markReceived(status, type);
-    // The HDMI output names close the answer to the request for everything; the answer counts
-    // only when nothing before them went missing.
-    if (type == FrameHdmiOutputPortNames && HasWholeState(status))
+    // The HDMI output names end the panel's acquisition, whatever came before them: a matrix
+    // need not send every block. Callers that want the whole state ask HasWholeState.
+    if (type == FrameHdmiOutputPortNames)
         status.acquisitionState = AcquisitionComplete;
     return text;
 }

@@ -30,6 +30,12 @@ AdapterIdentity AdapterIdentity::At(const QString& devicePath)
     return {};
 }
 
+bool AdapterIdentity::admitsDeviceAt(const QString& devicePath) const
+{
+    const bool knowsNothing = serialNumber.isEmpty() && !vendorId && !productId;
+    return knowsNothing || admits(At(devicePath));
+}
+
 bool AdapterIdentity::admits(const AdapterIdentity& candidate) const
 {
     if (!serialNumber.isEmpty() && serialNumber != candidate.serialNumber)

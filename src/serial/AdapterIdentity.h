@@ -20,4 +20,7 @@ struct AdapterIdentity {
     // True when candidate may be the adapter this identity was taken from: every detail known
     // here is the same there. An identity that knows nothing admits any device.
     bool admits(const AdapterIdentity& candidate) const;
+    // The same for the device at a path. Listing the system's ports takes tens of milliseconds,
+    // so an identity that knows nothing does not ask.
+    bool admitsDeviceAt(const QString& devicePath) const;
 };

@@ -74,14 +74,15 @@ public:
     // With it on, a port lost while open is not closed for good:
     // - portLostWaiting(reason) is emitted instead of portLost, and the port counts as closed
     //   (IsOpen() false, writes dropped) while IsWaitingToReconnect() is true;
-    // - about once a second the port object looks for the same adapter: a serial device by
+    // - the port object looks for the same adapter as soon as the system reports a device
+    //   arriving, and else about once a second: a serial device by
     //   the name it was opened with (a /dev/serial/by-id link stays right across replugs) and,
     //   where the system reports them, by serial number, vendor and product, never another
     //   adapter; a network port reconnects to the same address;
     // - it reopens it with the same line settings and emits portReconnected();
     // - a reopen that fails (busy, permission, refused) is retried with backoff up to 8 s, and
-    //   each new reason is emitted once through reconnectFailing(reason), a text that names the
-    //   port: "/dev/ttyUSB0: held by another program".
+    //   each new reason is emitted once through reconnectFailing(reason), in plain words
+    //   without the port's name: "held by another program", "connection refused".
     // ClosePort() and OpenPortByName() stop the waiting; SetReconnect(false) stops it too and
     // then reports the loss with portLost, as if reconnecting had been off.
     void SetReconnect(bool on);
@@ -106,7 +107,7 @@ signals:
     void portLost(const QString& reason);         // failed while open; the port is closed
     void portLostWaiting(const QString& reason);  // lost, and waiting for it to return
     void portReconnected();                       // open again after portLostWaiting
-    void reconnectFailing(const QString& reason); // the device is back but will not open
+    void reconnectFailing(const QString& reason); // still waiting: a reopen failed, and why
 
 private:
     class Worker;

@@ -53,9 +53,8 @@ void MySerialPortComm::Worker::makeHelpers()
     quietGap_->callOnTimeout(this, [this] { notify(); });
     reconnector_ = new PortReconnector(this);
     connect(reconnector_, &PortReconnector::reconnected, this, [this] { onReconnected(); });
-    connect(reconnector_, &PortReconnector::failing, this, [this](const QString& reason) {
-        emit owner_.reconnectFailing(portName_ + QStringLiteral(": ") + reason);
-    });
+    connect(reconnector_, &PortReconnector::failing, this,
+            [this](const QString& reason) { emit owner_.reconnectFailing(reason); });
 }
 
 // After every open and reopen: the transport's device is up and ours to watch.
@@ -210,7 +209,7 @@ void MySerialPortComm::Worker::finishLost(quint64 generation, const QString& rea
     }
     waiting_ = true;
     emit owner_.portLostWaiting(reason);
-    reconnector_->start(transport_.get(), baudRate_);
+    reconnector_->start(transport_.get(), baudRate_, portName_);
 }
 
 void MySerialPortComm::Worker::onReconnected()

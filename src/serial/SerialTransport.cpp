@@ -148,7 +148,7 @@ bool SerialTransport::lockDevice()
 QString SerialTransport::findReturnedAdapter() const
 {
     const QString atStablePath = CanonicalPath(stablePath_);
-    if (!atStablePath.isEmpty() && identity_.admits(AdapterIdentity::At(atStablePath)))
+    if (!atStablePath.isEmpty() && identity_.admitsDeviceAt(atStablePath))
         return atStablePath;
     if (identity_.serialNumber.isEmpty())
         return {};

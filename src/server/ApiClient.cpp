@@ -1,10 +1,12 @@
 #include "ApiClient.h"
 
+#include "BrowserRequest.h"
 #include "ServerErrors.h"
 #include "StateDocument.h"
 
 #include <QJsonDocument>
 #include <QTimer>
+#include <utility>
 
 namespace {
 
@@ -52,9 +54,13 @@ QByteArray ApiClient::formatRefusal(const char* code, const QString& message) co
     return Line(FailureObject(QJsonValue::Null, code, message));
 }
 
+// One line's bound and its end: the lines already here are taken before more is read.
+qsizetype ApiClient::inputRoom() const { return Limits().maxLineBytes + 1 - lines_.size(); }
+
 void ApiClient::readLines()
 {
     readScheduled_ = false;
+    ResumeInput();
     for (int handled = 0; handled < kLinesPerTurn; ++handled) {
         if (Closing())
             return;
@@ -82,7 +88,19 @@ void ApiClient::handleLine(const QByteArray& line)
 {
     if (line.trimmed().isEmpty())
         return;
+    const bool first = std::exchange(firstLine_, false);
+    if (LooksLikeHttpRequestLine(line) || LooksLikeHttpHeaderLine(line)) {
+        Refuse(ServerError::BadJson, QStringLiteral("a browser request on the JSON endpoint: "
+                                                    "refused"));
+        return;
+    }
     const ApiRequestText read = ReadApiRequest(line);
+    if (!read.object && first) {
+        FailAndClose(read.id, read.errorCode,
+                     read.error + QStringLiteral("; the first line must be a JSON request; "
+                                                 "closing"));
+        return;
+    }
     if (read.errorCode) {
         Fail(read.id, read.errorCode, read.error);
         return;

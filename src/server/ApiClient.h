@@ -4,7 +4,9 @@
 // takes its turn with the others instead of holding the event loop.
 //
 // With a token, the first request must be "auth" with the right token; anything else closes
-// the connection with an "unauthorized" error.
+// the connection with an "unauthorized" error. Whatever the token, a first line that is not a
+// JSON object, or any line that is an HTTP request line or header, closes the connection: it
+// is a browser's request, sent by a page of some site, whose body must not be run.
 //
 // I/O thread only.
 #include "ApiPeer.h"
@@ -39,6 +41,7 @@ public:
 protected:
     void onInput(const QByteArray& bytes) override;
     QByteArray formatRefusal(const char* code, const QString& message) const override;
+    qsizetype inputRoom() const override;
 
 private:
     void readLines();
@@ -48,4 +51,5 @@ private:
     Handler handler_;
     LineBuffer lines_;
     bool readScheduled_ = false;
+    bool firstLine_ = true;
 };

@@ -157,15 +157,14 @@ void ApiEndpoint::submit(ApiPeer& client, const QJsonValue& id, PendingActions::
     const uint64_t ticket = pending_.Add(std::move(request));
     for (WireCommand& command : commands)
         command.ticket = ticket;
-    switch (Sender().Submit(std::move(commands))) {
+    QString full;
+    switch (Sender().Submit(std::move(commands), &full)) {
     case WireSender::Refusal::None:
         return;
     case WireSender::Refusal::QueueFull:
         pending_.Forget(ticket);
         client.Fail(id, ServerError::QueueFull,
-                    QStringLiteral("more than %1 commands of this client are waiting for the "
-                                   "matrix; try again when some have been answered")
-                        .arg(Sender().PerSourceLimit()));
+                    full + QStringLiteral("; try again when some have been answered"));
         return;
     case WireSender::Refusal::Stopped:
         pending_.Forget(ticket);

@@ -1,5 +1,6 @@
 #include "ApiPeer.h"
 
+#include "JsonDuplicateKeys.h"
 #include "ServerErrors.h"
 
 #include <QJsonDocument>
@@ -19,12 +20,21 @@ QJsonObject ApiPeer::FailureObject(const QJsonValue& id, const char* code, const
         {"id", id}, {"ok", false}, {"error", QJsonObject{{"code", code}, {"message", message}}}};
 }
 
-std::optional<QJsonObject> ReadJsonObject(const QByteArray& text, QString* why)
+namespace {
+
+// The object, or nothing and why not; *object tells whether the text was an object at all.
+std::optional<QJsonObject> readObject(const QByteArray& text, QString* why, bool* object)
 {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);
-    if (error.error == QJsonParseError::NoError && document.isObject())
+    *object = error.error == QJsonParseError::NoError && document.isObject();
+    if (*object) {
+        if (const std::optional<QString> twice = FirstDuplicateKey(text)) {
+            *why = QStringLiteral("the key \"%1\" is given twice").arg(*twice);
+            return std::nullopt;
+        }
         return document.object();
+    }
     *why =
         error.error != QJsonParseError::NoError
             ? QStringLiteral("not JSON: %1 at byte %2").arg(error.errorString()).arg(error.offset)
@@ -32,12 +42,25 @@ std::optional<QJsonObject> ReadJsonObject(const QByteArray& text, QString* why)
     return std::nullopt;
 }
 
+} // namespace
+
+std::optional<QJsonObject> ReadJsonObject(const QByteArray& text, QString* why)
+{
+    bool object = false;
+    return readObject(text, why, &object);
+}
+
 ApiRequestText ReadApiRequest(const QByteArray& text)
 {
     ApiRequestText read;
-    const std::optional<QJsonObject> object = ReadJsonObject(text, &read.error);
+    const std::optional<QJsonObject> object = readObject(text, &read.error, &read.object);
     if (!object) {
         read.errorCode = ServerError::BadJson;
+        // Its id, unless the id is what was given twice.
+        if (read.object && FirstDuplicateKey(text) != QStringLiteral("id"))
+            read.id = QJsonDocument::fromJson(text).object().value("id");
+        if (read.id.isUndefined())
+            read.id = QJsonValue::Null;
         return read;
     }
     read.request = *object;

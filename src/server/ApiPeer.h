@@ -45,6 +45,7 @@ struct ApiRequestText {
     QJsonObject request;
     const char* errorCode = nullptr;
     QString error;
+    bool object = false; // it was a JSON object at least (with a key named twice, perhaps)
 };
 ApiRequestText ReadApiRequest(const QByteArray& text);
 // A JSON object, or nothing and why not, in the words of the bad_json error.

@@ -1,6 +1,8 @@
 #include "ApiRequests.h"
 
+#include "Cp936.h"
 #include "MatrixRequests.h"
+#include "Refusal.h"
 
 #include <QJsonArray>
 #include <cmath>
@@ -36,6 +38,18 @@ std::string text(const QJsonObject& request, const char* key)
     if (!value.isString())
         throw BadRequest{QStringLiteral("\"%1\" must be a string").arg(key)};
     return value.toString().toStdString();
+}
+
+// A name is checked as it was given, before it becomes UTF-8 for the shared requests: a lone
+// surrogate has no UTF-8 form and would reach them as another character.
+std::string nameText(const QJsonObject& request, const char* key)
+{
+    std::string utf8 = text(request, key);
+    const QString given = request.value(QLatin1String(key)).toString();
+    const NameCheck check = CheckName(given);
+    if (!given.isEmpty() && !check.bytes)
+        throw Refusal{RefusalCode::BadName, check.error.toStdString() + ": '" + utf8 + "'"};
+    return utf8;
 }
 
 bool flag(const QJsonObject& request, const char* key, bool fallback)
@@ -87,13 +101,13 @@ MatrixAction scene(const QJsonObject& r)
 
 MatrixAction sceneName(const QJsonObject& r)
 {
-    return Requests::SceneName(number(r, "scene"), text(r, "name"));
+    return Requests::SceneName(number(r, "scene"), nameText(r, "name"));
 }
 
 MatrixAction name(const QJsonObject& r)
 {
     return Requests::RenamePort(ParsePortGroup(text(r, "kind")), number(r, "port"),
-                                text(r, "name"));
+                                nameText(r, "name"));
 }
 
 // Either an input's mode or an output's path switched on or off.

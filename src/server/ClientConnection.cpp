@@ -3,6 +3,7 @@
 #include "ServerErrors.h"
 
 #include <QTcpSocket>
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -10,6 +11,8 @@ namespace {
 // A refused client gets this long to read its last words before the line is cut.
 constexpr int kLastWordsMs = 2000;
 constexpr int kSystemSendBuffer = 256 * 1024;
+// What the socket reads ahead of the endpoint; past it, reading stops and TCP holds the client.
+constexpr qint64 kReadAhead = 64 * 1024;
 
 uint64_t nextId()
 {
@@ -35,6 +38,7 @@ ClientConnection::ClientConnection(QTcpSocket* socket, const ClientLimits& limit
     // A fixed send buffer: left to grow, the system would hold megabytes for a client that
     // has stopped reading before anything here could notice.
     socket_->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSystemSendBuffer);
+    socket_->setReadBufferSize(kReadAhead);
     deadline_.setSingleShot(true);
     connect(socket_, &QTcpSocket::disconnected, this, [this] {
         // What came just before the close still counts.
@@ -134,13 +138,39 @@ void ClientConnection::MarkAuthorized()
     deadline_.stop();
 }
 
+void ClientConnection::ResumeInput()
+{
+    if (socket_->bytesAvailable() > 0)
+        readSoon();
+}
+
+void ClientConnection::readSoon()
+{
+    if (readScheduled_ || finished_ || handedOver_)
+        return;
+    readScheduled_ = true;
+    QTimer::singleShot(0, this, [this] {
+        readScheduled_ = false;
+        if (!finished_)
+            onReadyRead();
+    });
+}
+
 void ClientConnection::onReadyRead()
 {
     if (handedOver_)
         return;
-    const QByteArray bytes = socket_->readAll();
-    if (!closing_ && !bytes.isEmpty())
-        onInput(bytes);
+    if (closing_) {
+        socket_->readAll(); // ignored, but read, so that the close is seen
+        return;
+    }
+    const qint64 room = std::min<qint64>(inputRoom(), socket_->bytesAvailable());
+    if (room <= 0)
+        return;
+    onInput(socket_->read(room));
+    // One read per pass: a client with much to say takes turns with the others.
+    if (!closing_ && socket_->bytesAvailable() > 0 && inputRoom() > 0)
+        readSoon();
 }
 
 void ClientConnection::finish(const QString& why)

@@ -1,7 +1,9 @@
 #pragma once
 // What every client connection of the server shares, whichever endpoint it came in on: the
 // token handshake and its deadline, output bounded so that a client who stops reading is
-// dropped rather than waited for, and a refusal that tells the client why before closing.
+// dropped rather than waited for, input taken only as fast as the endpoint can use it (the
+// rest waits in the system, and TCP holds the client back), and a refusal that tells the
+// client why before closing.
 //
 // I/O thread only. The connection deletes itself (later) once its socket has closed; gone()
 // is emitted first, once.
@@ -35,9 +37,7 @@ public:
     uint64_t Id() const { return id_; }
     bool Authorized() const { return authorized_; }
     bool Closing() const { return closing_; }
-    // Dropped or refused by the server: what it still has waiting is not sent. A client that
-    // closes by itself has its commands sent all the same, as bytes written to a serial line
-    // before closing it go out.
+    // Dropped or refused by the server, rather than closed by the client.
     bool CutOff() const { return cutOff_; }
     QString PeerText() const;
 
@@ -58,6 +58,12 @@ protected:
     virtual QByteArray formatRefusal(const char* code, const QString& message) const = 0;
     // The client closed the connection; its input so far has been through onInput.
     virtual void onPeerClosed() {}
+    // How many more bytes onInput takes now. What the endpoint cannot take yet is left unread
+    // until it calls ResumeInput(), so no connection holds more than its bound, however fast
+    // its client sends.
+    virtual qsizetype inputRoom() const = 0;
+    // Room has been made: input left waiting is read (on the next pass of the event loop).
+    void ResumeInput();
 
     bool TokenMatches(const QByteArray& given) const;
     // The socket is read by another from now on (a WebSocket); this connection only watches it
@@ -72,6 +78,7 @@ protected:
 
 private:
     void onReadyRead();
+    void readSoon();
     void finish(const QString& why);
 
     QTcpSocket* socket_;
@@ -83,5 +90,6 @@ private:
     bool finished_ = false;
     bool cutOff_ = false;
     bool handedOver_ = false;
+    bool readScheduled_ = false;
     QString why_ = QStringLiteral("closed by the client");
 };

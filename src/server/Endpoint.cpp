@@ -58,17 +58,17 @@ void Endpoint::CloseAll()
 void Endpoint::onNewConnection()
 {
     while (QTcpSocket* socket = server_->nextPendingConnection()) {
+        const QString address = socket->peerAddress().toString();
         ClientConnection* client = makeClient(socket);
-        if (quota_.used >= quota_.max) {
-            ServerLog(QStringLiteral("%1 client %2 refused: %3 clients already")
-                          .arg(name_, client->PeerText())
-                          .arg(quota_.max));
-            client->Refuse(ServerError::TooManyClients,
-                           QStringLiteral("the server already has %1 clients; try again later")
-                               .arg(quota_.max));
+        if (const QString full = overQuota(address); !full.isEmpty()) {
+            ServerLog(
+                QStringLiteral("%1 client %2 refused: %3").arg(name_, client->PeerText(), full));
+            client->Refuse(ServerError::TooManyClients, full + QStringLiteral("; try again later"));
             continue;
         }
         ++quota_.used;
+        ++quota_.perAddress[address];
+        addresses_[client] = address;
         clients_.push_back(client);
         connect(client, &ClientConnection::gone, this, &Endpoint::onGone);
         ServerLog(QStringLiteral("%1 client %2 (%3) connected")
@@ -87,8 +87,23 @@ void Endpoint::onGone(ClientConnection* client, const QString& why)
         return;
     clients_.erase(it);
     --quota_.used;
-    if (client->CutOff())
-        sender_.DropSource(client->Id());
+    const auto address = addresses_.find(client);
+    if (--quota_.perAddress[address->second] == 0)
+        quota_.perAddress.erase(address->second);
+    addresses_.erase(address);
+    sender_.DropSource(client->Id());
     ServerLog(QStringLiteral("%1 client %2 left: %3").arg(name_).arg(client->Id()).arg(why));
     emit clientGone(client);
+}
+
+QString Endpoint::overQuota(const QString& address) const
+{
+    if (quota_.used >= quota_.max)
+        return QStringLiteral("the server already has %1 clients").arg(quota_.max);
+    const auto from = quota_.perAddress.find(address);
+    if (from != quota_.perAddress.end() && from->second >= quota_.maxPerAddress)
+        return QStringLiteral("the server already has %1 clients from %2")
+            .arg(quota_.maxPerAddress)
+            .arg(address);
+    return {};
 }

@@ -1,7 +1,8 @@
 #pragma once
 // A listening address of the server and the clients connected to it. The number of clients is
-// bounded across all endpoints by one shared quota; a client over it is told and closed. The
-// commands of a client the server cut off are not sent; those of one that left are.
+// bounded across all endpoints by one shared quota, and so is the number from one address; a
+// client over either is told and closed. A client that goes away, for whatever reason, has
+// what it still has waiting dropped: nobody is left to hear how it went.
 //
 // I/O thread only.
 #include "ClientConnection.h"
@@ -10,6 +11,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <map>
 #include <vector>
 
 class QTcpServer;
@@ -18,7 +20,9 @@ class WireSender;
 
 struct ClientQuota {
     int max = 64;
+    int maxPerAddress = 16;
     int used = 0;
+    std::map<QString, int> perAddress; // clients connected, by the address they came from
 };
 
 class Endpoint : public QObject {
@@ -51,6 +55,8 @@ protected:
 private:
     void onNewConnection();
     void onGone(ClientConnection* client, const QString& why);
+    // Why the client cannot be taken now, or an empty string.
+    QString overQuota(const QString& address) const;
 
     QString name_;
     ClientLimits limits_;
@@ -58,4 +64,5 @@ private:
     WireSender& sender_;
     QTcpServer* server_;
     std::vector<ClientConnection*> clients_;
+    std::map<ClientConnection*, QString> addresses_;
 };

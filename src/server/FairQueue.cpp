@@ -2,19 +2,23 @@
 
 #include <algorithm>
 
-bool FairQueue::push(std::vector<WireCommand> commands, size_t limit)
+FairQueue::Push FairQueue::push(std::vector<WireCommand> commands, size_t sourceLimit,
+                                size_t totalLimit)
 {
     if (commands.empty())
-        return true;
+        return Push::Taken;
     const uint64_t source = commands.front().source;
-    if (pending(source) + commands.size() > limit)
-        return false;
+    if (pending(source) + commands.size() > sourceLimit)
+        return Push::SourceFull;
+    if (size_ + commands.size() > totalLimit)
+        return Push::AllFull;
+    size_ += commands.size();
     std::deque<WireCommand>& queue = queues_[source];
     if (queue.empty())
         turns_.push_back(source);
     for (WireCommand& command : commands)
         queue.push_back(std::move(command));
-    return true;
+    return Push::Taken;
 }
 
 std::optional<WireCommand> FairQueue::pop()
@@ -26,6 +30,7 @@ std::optional<WireCommand> FairQueue::pop()
     auto it = queues_.find(source);
     WireCommand command = std::move(it->second.front());
     it->second.pop_front();
+    --size_;
     if (it->second.empty())
         queues_.erase(it);
     else
@@ -41,6 +46,7 @@ std::vector<WireCommand> FairQueue::dropSource(uint64_t source)
         return dropped;
     dropped.assign(std::make_move_iterator(it->second.begin()),
                    std::make_move_iterator(it->second.end()));
+    size_ -= dropped.size();
     queues_.erase(it);
     turns_.erase(std::remove(turns_.begin(), turns_.end(), source), turns_.end());
     return dropped;

@@ -25,9 +25,10 @@ StatePoller::Timings pollerTimings(const ServerOptions& options)
 
 MatrixServer::MatrixServer(MySerialPortComm& port, ServerOptions options, QObject* parent)
     : QObject(parent), options_(std::move(options)), port_(port),
-      sender_(std::make_unique<WireSender>(port, options_.maxQueuedPerClient))
+      sender_(std::make_unique<WireSender>(port, options_.maxQueuedPerClient, options_.maxQueued))
 {
     quota_.max = options_.maxClients;
+    quota_.maxPerAddress = options_.maxClientsPerAddress;
     link_ = new MatrixLink(port_, *sender_, pollerTimings(options_), this);
     raw_ = new RawEndpoint(options_, quota_, *sender_, *link_, this);
     api_ = new ApiEndpoint(options_, quota_, *sender_, *link_, this);

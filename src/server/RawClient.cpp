@@ -1,6 +1,9 @@
 #include "RawClient.h"
 
+#include "BrowserRequest.h"
 #include "ServerErrors.h"
+
+#include <utility>
 
 RawClient::RawClient(QTcpSocket* socket, const ClientLimits& limits, int idleGapMs, Submit submit,
                      QObject* parent)
@@ -60,11 +63,15 @@ void RawClient::takeToken(const QByteArray& bytes)
         onInput(rest);
 }
 
-void RawClient::onPeerClosed()
+// A command the client had not finished (its idle gap had not passed) leaves with it, as
+// everything else it still had waiting does.
+void RawClient::onPeerClosed() { idle_.stop(); }
+
+qsizetype RawClient::inputRoom() const
 {
-    idle_.stop();
-    if (Authorized())
-        submitCommand();
+    // One byte past the bound, so that a command too long is seen as one.
+    const qsizetype held = Authorized() ? command_.size() : tokenLine_.size();
+    return Limits().maxLineBytes + 1 - held;
 }
 
 void RawClient::onIdle()
@@ -77,9 +84,16 @@ void RawClient::submitCommand()
 {
     if (command_.isEmpty())
         return;
+    if (std::exchange(firstCommand_, false) && LooksLikeHttpRequest(command_)) {
+        command_.clear();
+        Refuse(ServerError::Forbidden,
+               QStringLiteral("a browser request on the raw endpoint: refused"));
+        return;
+    }
     WireCommand command;
     command.source = Id();
     command.bytes.swap(command_);
     command.askedAt = lastByte_;
     submit_(*this, std::move(command));
+    ResumeInput();
 }

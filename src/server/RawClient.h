@@ -4,7 +4,8 @@
 // command joins the sender's queue. Everything the matrix sends reaches it unchanged.
 //
 // With a token, the first line (up to "\n") must be the token; what follows it is the
-// client's first command.
+// client's first command. A first command that is a browser's HTTP request closes the
+// connection, and none of it reaches the wire.
 //
 // I/O thread only.
 #include "ClientConnection.h"
@@ -26,7 +27,8 @@ public:
 protected:
     void onInput(const QByteArray& bytes) override;
     QByteArray formatRefusal(const char* code, const QString& message) const override;
-    void onPeerClosed() override; // the close ends a command, as the idle gap would
+    void onPeerClosed() override;
+    qsizetype inputRoom() const override;
 
 private:
     void takeToken(const QByteArray& bytes);
@@ -38,4 +40,5 @@ private:
     QByteArray command_;
     WireCommand::Clock::time_point lastByte_;
     QTimer idle_;
+    bool firstCommand_ = true;
 };

@@ -22,14 +22,12 @@ void RawEndpoint::Broadcast(const QByteArray& chunk)
 ClientConnection* RawEndpoint::makeClient(QTcpSocket* socket)
 {
     auto submit = [this](RawClient& client, WireCommand command) {
-        switch (Sender().Submit({std::move(command)})) {
+        QString full;
+        switch (Sender().Submit({std::move(command)}, &full)) {
         case WireSender::Refusal::None:
             return;
         case WireSender::Refusal::QueueFull:
-            client.Refuse(ServerError::QueueFull,
-                          QStringLiteral("more than the %1 commands allowed are "
-                                         "waiting for the matrix; closing")
-                              .arg(Sender().PerSourceLimit()));
+            client.Refuse(ServerError::QueueFull, full + QStringLiteral("; closing"));
             return;
         case WireSender::Refusal::Stopped:
             client.Close();

@@ -22,9 +22,11 @@ struct ServerOptions {
     QByteArray token;
 
     int maxClients = 64;                    // both endpoints together
+    int maxClientsPerAddress = 16;          // of those, from any one address
     qsizetype maxLineBytes = 64 * 1024;     // a JSON request, a raw command, the token line
     qint64 maxClientOutput = 1024 * 1024;   // unsent bytes before a client counts as gone
     size_t maxQueuedPerClient = 256;        // commands one client may have waiting
+    size_t maxQueued = 1024;                // commands all clients together may have waiting
     int rawIdleGapMs = 30;                  // ends a raw client's command, as the matrix does
     int handshakeMs = 10000;                // time a client has to send its token
     qsizetype maxHttpHeadBytes = 16 * 1024; // an HTTP request's line and headers (its body: a line)

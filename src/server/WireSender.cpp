@@ -4,6 +4,7 @@
 #include "SendCommand.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -13,8 +14,8 @@ constexpr int kDrainMs = 3000;
 
 } // namespace
 
-WireSender::WireSender(MySerialPortComm& port, size_t perSourceLimit)
-    : port_(port), perSourceLimit_(perSourceLimit)
+WireSender::WireSender(MySerialPortComm& port, size_t perSourceLimit, size_t totalLimit)
+    : port_(port), perSourceLimit_(perSourceLimit), totalLimit_(totalLimit)
 {
 }
 
@@ -28,15 +29,31 @@ void WireSender::Start()
     thread_ = std::thread([this] { run(); });
 }
 
-WireSender::Refusal WireSender::Submit(std::vector<WireCommand> commands)
+WireSender::Refusal WireSender::Submit(std::vector<WireCommand> commands, QString* why)
 {
     std::lock_guard lock(mutex_);
     if (stopping_)
         return Refusal::Stopped;
-    if (!queue_.push(std::move(commands), perSourceLimit_))
+    // The server's own requests are few and keep the state whole: no client's flood holds
+    // them back.
+    const bool own = !commands.empty() && commands.front().source == 0;
+    switch (queue_.push(std::move(commands), perSourceLimit_, own ? SIZE_MAX : totalLimit_)) {
+    case FairQueue::Push::Taken:
+        wake_.notify_one();
+        return Refusal::None;
+    case FairQueue::Push::SourceFull:
+        if (why)
+            *why = QStringLiteral("more than %1 commands of this client are waiting for the "
+                                  "matrix")
+                       .arg(perSourceLimit_);
         return Refusal::QueueFull;
-    wake_.notify_one();
-    return Refusal::None;
+    case FairQueue::Push::AllFull:
+        if (why)
+            *why = QStringLiteral("the server already has %1 commands waiting for the matrix")
+                       .arg(totalLimit_);
+        return Refusal::QueueFull;
+    }
+    return Refusal::QueueFull;
 }
 
 void WireSender::DropSource(uint64_t source)

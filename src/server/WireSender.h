@@ -23,15 +23,17 @@ class WireSender : public QObject {
 public:
     enum class Refusal { None, QueueFull, Stopped };
 
-    // perSourceLimit: commands one client may have waiting.
-    WireSender(MySerialPortComm& port, size_t perSourceLimit);
+    // perSourceLimit: commands one client may have waiting; totalLimit: all of them together.
+    WireSender(MySerialPortComm& port, size_t perSourceLimit, size_t totalLimit = 1024);
     ~WireSender() override; // Finish()
 
     void Start();
     size_t PerSourceLimit() const { return perSourceLimit_; }
-    // Queues the commands (all of one source) behind that source's earlier ones.
-    Refusal Submit(std::vector<WireCommand> commands);
-    // A client went away: what it still has waiting is not sent.
+    // Queues the commands (all of one source) behind that source's earlier ones. A refusal for
+    // a full queue says in why which bound it met.
+    Refusal Submit(std::vector<WireCommand> commands, QString* why = nullptr);
+    // A client went away: what it still has waiting is not sent (the command already in its
+    // pause still goes out).
     void DropSource(uint64_t source);
     // The line was lost: nothing waiting is sent.
     void DropAll();
@@ -49,6 +51,7 @@ private:
 
     MySerialPortComm& port_;
     const size_t perSourceLimit_;
+    const size_t totalLimit_;
     std::thread thread_;
     std::mutex mutex_; // guards the three below
     std::condition_variable wake_;

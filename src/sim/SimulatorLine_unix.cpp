@@ -52,7 +52,12 @@ public:
         return false;
     }
 
-    void Wake(char reason) override { (void)::write(wake_[1], &reason, 1); }
+    void Wake(char reason) override
+    {
+        // A wake lost to a signal would leave the reading thread waiting for ever.
+        while (::write(wake_[1], &reason, 1) < 0 && errno == EINTR) {
+        }
+    }
 
 protected:
     // Waits on the pipe and the given descriptors (-1 entries are left out); fills revents.
@@ -66,10 +71,8 @@ protected:
             return errno == EINTR ? Event::TimedOut : Event::Failed;
         for (size_t i = 0; i < count; ++i)
             fds[i].revents = all[i + 1].revents;
-        if (all[0].revents & POLLIN) {
-            (void)::read(wake_[0], reason, 1);
+        if ((all[0].revents & POLLIN) && ::read(wake_[0], reason, 1) == 1)
             return Event::Woken;
-        }
         return ready == 0 ? Event::TimedOut : Event::Readable;
     }
 

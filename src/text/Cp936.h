@@ -7,7 +7,8 @@
 #include <optional>
 #include <string_view>
 
-// The bytes of the text in code page 936, or nothing when a character has no such form.
+// The bytes of the text in code page 936, or nothing when a character has no such form: the
+// bytes always decode back to the text.
 std::optional<QByteArray> EncodeCp936(const QString& text);
 
 // Received 8-bit text as Unicode; bytes without a meaning in code page 936 become U+FFFD.
@@ -20,7 +21,8 @@ struct NameCheck {
     QString error;                   // the operator's message otherwise
 };
 
-// A name the matrix can store: encodable, at most 16 bytes, no "#" and no control character
+// A name the matrix can store: encodable (the error names the first character that is not),
+// at most 16 bytes, no "#" and no control character
 // (either could end the command early and smuggle a second one). An empty name passes here;
 // callers have their own words for it.
 NameCheck CheckName(const QString& name);

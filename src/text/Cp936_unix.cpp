@@ -10,6 +10,10 @@ std::optional<QByteArray> EncodeCp936(const QString& text)
     QByteArray bytes = encoder.encode(text);
     if (encoder.hasError())
         return std::nullopt;
+    // The encoder puts "?" for a lone surrogate and drops a leading U+FEFF without a word: only
+    // bytes that read back as the text are its form.
+    if (DecodeCp936(std::string_view(bytes.constData(), size_t(bytes.size()))) != text)
+        return std::nullopt;
     return bytes;
 }
 

@@ -62,6 +62,9 @@ std::optional<QByteArray> EncodeCp936(const QString& text)
     QByteArray bytes(size, Qt::Uninitialized);
     WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, Wide(text), length, bytes.data(), size,
                         nullptr, &usedDefault);
+    // As on every system: only bytes that read back as the text are its form.
+    if (DecodeCp936(std::string_view(bytes.constData(), size_t(bytes.size()))) != text)
+        return std::nullopt;
     return bytes;
 }
 

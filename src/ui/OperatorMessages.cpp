@@ -1,5 +1,6 @@
 #include "OperatorMessages.h"
 
+#include <QApplication>
 #include <QEventLoop>
 #include <QMessageBox>
 
@@ -22,6 +23,11 @@ QMessageBox::Icon boxIcon(MessageIcon icon)
 
 // An owner-less, non-modal box with its own event loop: the caller waits for the answer,
 // while the main window (and other such boxes) keep working.
+//
+// A modal dialog blocks every window outside itself, a box without an owner included, so a
+// box raised while one is open (from the dialog's own handlers, or from the Link page behind
+// it) belongs to that dialog and is modal over it: it then takes the keyboard and the mouse,
+// as it does on Windows.
 class BoxMessages : public OperatorMessages {
 public:
     MessageAnswer Show(const OperatorMessage& message) override
@@ -44,11 +50,14 @@ public:
             then(MessageAnswer::Cancel);
             return;
         }
-        QMessageBox* box = makeBox(message);
+        QMessageBox* box = makeBox(message, QApplication::activeModalWidget());
         open_.push_back({box, std::move(then)});
         QObject::connect(box, &QMessageBox::finished, box, [this, box](int result) {
             answer(box, result == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel);
         });
+        // Gone with the dialog it belongs to before it was answered: it counts as cancelled,
+        // so no caller waits for it for ever.
+        QObject::connect(box, &QObject::destroyed, box, [this, box] { forget(box); });
         box->show();
     }
 
@@ -67,31 +76,50 @@ private:
         std::function<void(MessageAnswer)> then;
     };
 
-    static QMessageBox* makeBox(const OperatorMessage& message)
+    static QMessageBox* makeBox(const OperatorMessage& message, QWidget* modal)
     {
         // Message texts end their lines with "\r\n"; a label would show the "\r".
         QString text = message.text;
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        auto* box = new QMessageBox(boxIcon(message.icon), message.caption, text, QMessageBox::Ok);
+        auto* box =
+            new QMessageBox(boxIcon(message.icon), message.caption, text, QMessageBox::Ok, modal);
         if (message.buttons == MessageButtons::OkCancel)
             box->addButton(QMessageBox::Cancel);
-        box->setWindowModality(Qt::NonModal);
+        // Over a modal dialog the box is modal itself: the newest modal window is the one that
+        // takes input, on every platform, while a window merely owned by the dialog may still
+        // count as blocked (it does on X11).
+        box->setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
         return box;
     }
 
     // Each box is answered once, by the operator or by the end of the program.
     void answer(QMessageBox* box, MessageAnswer given)
     {
-        const auto it = std::find_if(open_.begin(), open_.end(),
-                                     [box](const OpenBox& open) { return open.box == box; });
-        if (it == open_.end())
+        const std::function<void(MessageAnswer)> then = take(box);
+        if (!then)
             return;
-        const std::function<void(MessageAnswer)> then = std::move(it->then);
-        open_.erase(it);
         box->hide();
         // Not deleted here: this may run inside the box's own signal.
         box->deleteLater();
         then(given);
+    }
+
+    void forget(QMessageBox* box)
+    {
+        if (const std::function<void(MessageAnswer)> then = take(box))
+            then(MessageAnswer::Cancel);
+    }
+
+    // The box's follow-up, once: empty when it has been answered already.
+    std::function<void(MessageAnswer)> take(QMessageBox* box)
+    {
+        const auto it = std::find_if(open_.begin(), open_.end(),
+                                     [box](const OpenBox& open) { return open.box == box; });
+        if (it == open_.end())
+            return {};
+        std::function<void(MessageAnswer)> then = std::move(it->then);
+        open_.erase(it);
+        return then;
     }
 
     std::vector<OpenBox> open_;

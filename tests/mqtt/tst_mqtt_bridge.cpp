@@ -7,6 +7,7 @@
 #include "ServerFixture.h"
 
 #include "MatrixLink.h"
+#include "TavloVersion.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -46,6 +47,9 @@ Topics expectedState(const QJsonObject& doc)
         const QString at = kBase + QStringLiteral("input/%1/").arg(input["number"].toInt());
         t[at + "name"] = input["name"].toString().toUtf8();
         t[at + "audio"] = input["audio"].toString().toUtf8();
+        const std::map<QString, QByteArray> audioNames{
+            {"off", "Off"}, {"h", "HDMI"}, {"a", "Analog"}};
+        t[at + "audio_name"] = audioNames.at(input["audio"].toString());
         t[at + "edid"] = QJsonDocument(input["edid"].toObject()).toJson(QJsonDocument::Compact);
     }
     for (const QJsonValue& output : doc["outputs"].toArray()) {
@@ -152,16 +156,14 @@ void MqttBridgeTest::refusedCommandsAreAnsweredAndLeaveTheWireAlone_data()
     row("switch neither on nor off", "output/1/audio/iis", "maybe", "bad_value", "off, on");
     row("scene out of range", "scene/9", "recall", "bad_value", "scene must be");
     row("unknown scene action", "scene/1", "delete", "bad_value", "save, recall");
-    row("empty name", "input/1/name", "", "bad_name", "empty");
     row("name too long", "input/1/name", "a name far longer than sixteen bytes", "bad_name", "");
     row("name with #", "output/1/hdmi_name", "bad#name", "bad_name", "");
     row("edid not JSON", "input/1/edid", "user 2", "bad_request", "JSON object");
     row("edid source out of range", "input/1/edid", R"({"mode":"user","source":9})", "bad_value",
         "");
-    row("empty raw text", "send", "", "bad_text", "empty");
     row("raw text beyond code page 936", "send", "\xF0\x9F\x98\x80", "bad_text", "936");
     row("restart unconfirmed", "reboot", "yes", "needs_confirmation", "'confirm'");
-    row("factory reset unconfirmed", "factory", "", "needs_confirmation", "'confirm'");
+    row("factory reset unconfirmed", "factory", "yes", "needs_confirmation", "'confirm'");
     row("no such command", "output/1/colour", "red", "unknown_command", "docs/mqtt.md");
     row("not UTF-8", "input/1/name", "\xFF\xFE", "bad_request", "UTF-8");
     row("payload too large", "send", QByteArray(70000, 'x'), "bad_request", "more than");
@@ -268,6 +270,8 @@ void MqttBridgeTest::discoveryDescribesOneDeviceAndItsState()
         QCOMPARE(config["device"]["identifiers"].toArray(), QJsonArray{"tavlo_m1"});
         QCOMPARE(config["device"]["model"], doc["device"]["model"]);
         QCOMPARE(config["device"]["sw_version"], doc["device"]["firmware"]);
+        QCOMPARE(config["origin"].toObject(),
+                 (QJsonObject{{"name", "Tavlo"}, {"sw_version", TAVLO_VERSION}}));
         if (config.contains("state_topic"))
             QVERIFY2(state.count(config["state_topic"].toString()), qPrintable(topic));
         if (config.contains("command_topic"))

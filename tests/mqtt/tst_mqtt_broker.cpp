@@ -40,6 +40,8 @@ private slots:
     void aCommandIsCarriedOutOnceAcrossAReconnect();
     void aPasswordBrokerTakesThePasswordFile();
     void aTlsBrokerIsCheckedAgainstItsCa();
+    void aSecondBridgeOnTheSameTopicsIsRefused();
+    void mqttForgetRemovesTheDeviceAndItsTopics();
     void optionsAreCheckedBeforeAnythingStarts_data();
     void optionsAreCheckedBeforeAnythingStarts();
 };
@@ -195,6 +197,113 @@ void MqttBrokerTest::aTlsBrokerIsCheckedAgainstItsCa()
     MqttProbe probe(broker.Port(), kBase + "#", {{}, {}, tls.caFile});
     QVERIFY(probe.connected());
     QVERIFY(WaitOnline(probe, 5000));
+    // The check for another bridge at start went through TLS too.
+    const QByteArray log = trusting.errors();
+    QVERIFY2(!log.contains("no answer from"), log.constData());
+}
+
+// A second `serve` with the topics of a bridge that is online would push it off the broker
+// under the same client id, and Home Assistant would see one device flip between two
+// matrices: it does not start. Nor does one whose discovery topics a bridge elsewhere holds
+// (one of an older release, whose keys could meet). Once the other is offline, it starts.
+void MqttBrokerTest::aSecondBridgeOnTheSameTopicsIsRefused()
+{
+    MosquittoBroker broker;
+    QString error;
+    QVERIFY2(broker.Start(&error), qPrintable(error));
+    MatrixSimulator first;
+    MatrixSimulator second;
+    std::string simError;
+    QVERIFY2(first.Start(&simError) && second.Start(&simError), simError.c_str());
+    const auto serve = [&](const char* id) {
+        return server_test::RunTavloctl({"--port", QString::fromStdString(second.SlavePath()),
+                                         "serve", "--listen", "127.0.0.1:0", "--api", "127.0.0.1:0",
+                                         "--mqtt", broker.Url(), "--mqtt-id", id},
+                                        10000);
+    };
+
+    auto running = std::make_unique<ServeProcess>(
+        first.SlavePath(), QStringList{"--mqtt", broker.Url(), "--mqtt-id", "m1"});
+    QVERIFY(running->started());
+    MqttProbe probe(broker.Port(), "#");
+    QVERIFY(WaitOnline(probe, 5000));
+    server_test::ToolRun refused = serve("m1");
+    QCOMPARE(refused.exitCode, 2);
+    QVERIFY2(refused.err.contains("another bridge is online with the topics tavlo/m1/#"),
+             refused.err.constData());
+    QTest::qWait(500);
+    QCOMPARE(Latest(probe, kBase + "availability"), QByteArray("online")); // never pushed off
+
+    // Discovery held for tavlo_m2 by a bridge below other topics.
+    QVERIFY(probe.publish("homeassistant/sensor/tavlo_m2/model/config",
+                          R"({"availability_topic": "old/m2/availability"})", true));
+    QVERIFY(probe.publish("old/m2/availability", "online", true));
+    refused = serve("m2");
+    QCOMPARE(refused.exitCode, 2);
+    QVERIFY2(refused.err.contains("(old/m2/availability) holds the Home Assistant discovery"),
+             refused.err.constData());
+
+    running->signal(SIGTERM);
+    QCOMPARE(running->waitEnded(5000), 0);
+    QVERIFY(probe.publish("old/m2/availability", "offline", true));
+    for (const char* id : {"m1", "m2"}) {
+        ServeProcess now(second.SlavePath(), {"--mqtt", broker.Url(), "--mqtt-id", id});
+        QVERIFY2(now.started(), id);
+        now.signal(SIGTERM);
+        QCOMPARE(now.waitEnded(5000), 0);
+    }
+}
+
+// The bridge's device and entities leave Home Assistant (an empty config each, before any
+// state is cleared), and the broker holds nothing of it afterwards. Not while it runs.
+void MqttBrokerTest::mqttForgetRemovesTheDeviceAndItsTopics()
+{
+    MosquittoBroker broker;
+    QString error;
+    QVERIFY2(broker.Start(&error), qPrintable(error));
+    MatrixSimulator sim;
+    std::string simError;
+    QVERIFY2(sim.Start(&simError), simError.c_str());
+    const QStringList mqtt{"--mqtt", broker.Url(), "--mqtt-id", "m1", "--mqtt-discovery-prefix",
+                           "ha/disc"};
+    ServeProcess serve(sim.SlavePath(), mqtt);
+    QVERIFY(serve.started());
+    MqttProbe probe(broker.Port(), "#");
+    QVERIFY(WaitOnline(probe, 5000));
+    QVERIFY(probe.waitFor([](const MqttProbe::Message& m) {
+        return m.topic == "ha/disc/sensor/tavlo_m1/firmware/config";
+    }));
+    probe.settle();
+    QCOMPARE(Held(broker.Port(), "ha/disc/#").size(), size_t(26));
+    QVERIFY(Held(broker.Port(), "homeassistant/#").empty());
+    QVERIFY(probe.publish("elsewhere/kept", "yes", true));
+
+    server_test::ToolRun run = server_test::RunTavloctl(QStringList{"mqtt-forget"} + mqtt);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains("online"), run.err.constData());
+
+    serve.signal(SIGTERM);
+    QCOMPARE(serve.waitEnded(5000), 0);
+    probe.settle();
+    probe.forget();
+    run = server_test::RunTavloctl(QStringList{"mqtt-forget"} + mqtt);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains("26 discovery messages"), run.out.constData());
+    probe.settle();
+    QCOMPARE(Held(broker.Port(), "#"), (std::map<QString, QByteArray>{{"elsewhere/kept", "yes"}}));
+    bool stateCleared = false;
+    int configsCleared = 0;
+    for (const MqttProbe::Message& message : probe.messages()) {
+        QVERIFY2(message.payload.isEmpty(), qPrintable(message.topic));
+        if (message.topic.startsWith("ha/disc/")) {
+            QVERIFY2(!stateCleared, "a state topic was cleared before a discovery message");
+            ++configsCleared;
+        } else {
+            stateCleared = true;
+        }
+    }
+    QCOMPARE(configsCleared, 26);
+    QVERIFY(stateCleared);
 }
 
 void MqttBrokerTest::optionsAreCheckedBeforeAnythingStarts_data()
@@ -210,6 +319,9 @@ void MqttBrokerTest::optionsAreCheckedBeforeAnythingStarts_data()
     QTest::newRow("bad prefix") << QStringList{"--mqtt",        url,   "--mqtt-id", "m1",
                                                "--mqtt-prefix", "a//b"}
                                 << "--mqtt-prefix 'a//b'";
+    QTest::newRow("bad discovery prefix")
+        << QStringList{"--mqtt", url, "--mqtt-id", "m1", "--mqtt-discovery-prefix", "ha/#"}
+        << "--mqtt-discovery-prefix 'ha/#'";
     QTest::newRow("no broker") << QStringList{"--mqtt-id", "m1"} << "need --mqtt";
     QTest::newRow("not mqtt") << QStringList{"--mqtt", "http://x:1", "--mqtt-id", "m1"}
                               << "not a broker address";

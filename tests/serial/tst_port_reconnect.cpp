@@ -144,7 +144,7 @@ void PortReconnectTest::busyReturnIsRetriedAndReportedOnce()
 
     QTest::qWait(3500); // tries at about 1, 2 and 4 s: two of them fail meanwhile
     QCOMPARE(spies.failing.count(), 1);
-    QCOMPARE(spies.failing.at(0).at(0).toString(), matrix.link() + ": held by another program");
+    QCOMPARE(spies.failing.at(0).at(0).toString(), QStringLiteral("held by another program"));
     QVERIFY(spies.back.isEmpty());
     ::close(held);
     QVERIFY(WaitForSignal(spies.back, 6000));
@@ -201,7 +201,7 @@ void PortReconnectTest::socketPortReconnectsToTheSameAddress()
 
     QTest::qWait(2500); // refused at about 1 and 2 s
     QCOMPARE(spies.failing.count(), 1);
-    QVERIFY(spies.failing.at(0).at(0).toString().contains("refused"));
+    QCOMPARE(spies.failing.at(0).at(0).toString(), QStringLiteral("connection refused"));
     QVERIFY(server.listen(QHostAddress::LocalHost, address));
     QVERIFY(WaitForSignal(spies.back, 4000)); // the next try, about 4 s after the loss
     QVERIFY(server.hasPendingConnections() || server.waitForNewConnection(1000));

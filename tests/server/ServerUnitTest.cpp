@@ -29,10 +29,11 @@ std::vector<std::string> popAll(FairQueue& queue)
 TEST(FairQueue, servesClientsInTurnKeepingEachOnesOrder)
 {
     FairQueue queue;
-    ASSERT_TRUE(
-        queue.push({command(1, "a"), command(1, "b"), command(1, "c"), command(1, "d")}, 8));
-    ASSERT_TRUE(queue.push({command(2, "x"), command(2, "y")}, 8));
-    ASSERT_TRUE(queue.push({command(3, "z")}, 8));
+    ASSERT_EQ(
+        queue.push({command(1, "a"), command(1, "b"), command(1, "c"), command(1, "d")}, 8, 100),
+        FairQueue::Push::Taken);
+    ASSERT_EQ(queue.push({command(2, "x"), command(2, "y")}, 8, 100), FairQueue::Push::Taken);
+    ASSERT_EQ(queue.push({command(3, "z")}, 8, 100), FairQueue::Push::Taken);
     EXPECT_EQ(popAll(queue),
               (std::vector<std::string>{"1:a", "2:x", "3:z", "1:b", "2:y", "1:c", "1:d"}));
     EXPECT_TRUE(queue.empty());
@@ -41,21 +42,36 @@ TEST(FairQueue, servesClientsInTurnKeepingEachOnesOrder)
 TEST(FairQueue, aNewcomerWaitsOneRoundAtMost)
 {
     FairQueue queue;
-    ASSERT_TRUE(queue.push({command(1, "a"), command(1, "b"), command(1, "c")}, 8));
+    ASSERT_EQ(queue.push({command(1, "a"), command(1, "b"), command(1, "c")}, 8, 100),
+              FairQueue::Push::Taken);
     EXPECT_EQ(queue.pop()->bytes, "a");
-    ASSERT_TRUE(queue.push({command(2, "x")}, 8));
+    ASSERT_EQ(queue.push({command(2, "x")}, 8, 100), FairQueue::Push::Taken);
     EXPECT_EQ(popAll(queue), (std::vector<std::string>{"1:b", "2:x", "1:c"}));
 }
 
 TEST(FairQueue, boundIsPerClientAndAllOrNothing)
 {
     FairQueue queue;
-    ASSERT_TRUE(queue.push({command(1, "a"), command(1, "b")}, 3));
-    EXPECT_FALSE(queue.push({command(1, "c"), command(1, "d")}, 3));
+    ASSERT_EQ(queue.push({command(1, "a"), command(1, "b")}, 3, 100), FairQueue::Push::Taken);
+    EXPECT_EQ(queue.push({command(1, "c"), command(1, "d")}, 3, 100), FairQueue::Push::SourceFull);
     EXPECT_EQ(queue.pending(1), 2u);
-    EXPECT_TRUE(queue.push({command(2, "x"), command(2, "y"), command(2, "z")}, 3));
+    EXPECT_EQ(queue.push({command(2, "x"), command(2, "y"), command(2, "z")}, 3, 100),
+              FairQueue::Push::Taken);
     EXPECT_EQ(queue.dropSource(1).size(), 2u);
     EXPECT_EQ(popAll(queue), (std::vector<std::string>{"2:x", "2:y", "2:z"}));
+}
+
+TEST(FairQueue, boundOverAllClientsCountsWhatIsStillWaiting)
+{
+    FairQueue queue;
+    ASSERT_EQ(queue.push({command(1, "a"), command(1, "b")}, 8, 3), FairQueue::Push::Taken);
+    EXPECT_EQ(queue.push({command(2, "x"), command(2, "y")}, 8, 3), FairQueue::Push::AllFull);
+    EXPECT_EQ(queue.pending(2), 0u);
+    queue.pop();
+    EXPECT_EQ(queue.push({command(2, "x"), command(2, "y")}, 8, 3), FairQueue::Push::Taken);
+    EXPECT_EQ(queue.dropSource(2).size(), 2u);
+    EXPECT_EQ(queue.size(), 1u);
+    EXPECT_EQ(queue.push({command(3, "z"), command(3, "w")}, 8, 3), FairQueue::Push::Taken);
 }
 
 QJsonObject json(const char* text) { return QJsonDocument::fromJson(text).object(); }

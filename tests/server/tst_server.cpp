@@ -90,7 +90,7 @@ class ServerTest : public QObject {
 private slots:
     void rawClientsFiringAtOnceReachTheWireWholeAndPaced();
     void rawClientsAllGetEveryChunkUnchanged();
-    void aClientThatLeavesStillHasItsCommandsSent();
+    void aClientThatLeavesTakesItsWaitingCommandsWithIt();
     void aFramePausedMidwayIsDecodedOnceAndWhole();
     void aFrameNeverFinishedIsGivenUpAfterTheHold();
     void anAnswerSpacedOutByTheMatrixIsAnsweredWhole();
@@ -228,9 +228,11 @@ void ServerTest::anAnswerSpacedOutByTheMatrixIsAnsweredWhole()
     QVERIFY2(answer.contains("first") && answer.contains("second"), qPrintable(answer));
 }
 
-// As bytes written to a serial line before it is closed still go out: `printf ... | nc`. A
-// client that only closes its sending side still gets the answers that are ready at once.
-void ServerTest::aClientThatLeavesStillHasItsCommandsSent()
+// Nobody is left to hear how its commands went: a client that leaves takes what it still had
+// waiting with it (the command already in its pause may still go out), and a raw command it
+// had not finished with a pause is not sent. A client that only closes its sending side still
+// gets the answers that are ready at once.
+void ServerTest::aClientThatLeavesTakesItsWaitingCommandsWithIt()
 {
     ServerFixture f;
     QVERIFY2(f.started(), qPrintable(f.startError()));
@@ -239,17 +241,17 @@ void ServerTest::aClientThatLeavesStillHasItsCommandsSent()
     JsonClient json(f.apiPort());
     raw.send("#video_d out1 matrix=4");
     raw.close(); // before the command's idle gap has passed
-    json.sendBytes("{\"id\":1,\"cmd\":\"route\",\"input\":3,\"output\":[2,3]}\n"
+    json.sendBytes("{\"id\":1,\"cmd\":\"route\",\"input\":3,\"output\":[2,3,4]}\n"
                    "{\"id\":2,\"cmd\":\"route\",\"input\":7,\"output\":1}\n");
     ::shutdown(int(json.socket().socketDescriptor()), SHUT_WR);
     const auto refusal = json.reply(2);
     QVERIFY(refusal);
     QCOMPARE(refusal->object["error"].toObject()["code"].toString(), "bad_value");
-    QVERIFY(QTest::qWaitFor([&] { return f.clientCommands().size() == 3; }, 3000));
-    std::vector<std::string> wire = f.clientCommandBytes();
-    std::sort(wire.begin(), wire.end());
-    QCOMPARE(wire, (std::vector<std::string>{"#video_d out1 matrix=4", "#video_d out2 matrix=3",
-                                             "#video_d out3 matrix=3"}));
+    QVERIFY(json.waitClosed());
+    QTest::qWait(400); // four pauses: every command still queued would be on the wire by now
+    const std::vector<std::string> wire = f.clientCommandBytes();
+    QVERIFY2(wire.empty() || wire == std::vector<std::string>{"#video_d out2 matrix=3"},
+             qPrintable(QString::number(wire.size())));
 }
 
 void ServerTest::jsonRouteChangesTheMatrixAndIsPublished()
@@ -341,6 +343,9 @@ void ServerTest::refusedRequestsLeaveNothingOnTheWire()
     QVERIFY2(f.started(), qPrintable(f.startError()));
     QVERIFY(f.waitAcquired());
     JsonClient client(f.apiPort());
+    // Not the first line: a first line that is no JSON object is a browser's request, and
+    // closes the connection (see tst_hostile_clients).
+    QCOMPARE(client.request({{"cmd", "status"}})["ok"].toBool(), true);
     client.sendBytes(line);
     const auto refusal = client.waitFor([](const QJsonObject& o) { return o.contains("error"); });
     QVERIFY(refusal);
@@ -391,7 +396,9 @@ void ServerTest::tokenHandshake()
 
 void ServerTest::clientOverTheLimitIsRefused()
 {
-    ServerFixture f;
+    ServerOptions options = TestOptions();
+    options.maxClientsPerAddress = options.maxClients; // all of them come from 127.0.0.1
+    ServerFixture f(options);
     QVERIFY2(f.started(), qPrintable(f.startError()));
     std::vector<std::unique_ptr<JsonClient>> clients;
     for (int i = 0; i < 63; ++i)

@@ -72,7 +72,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Cp936, namesTheMatrixCannotTakeAreRefusedWithTheirReason)
 {
     const std::pair<QString, const char*> refused[] = {
-        {QString::fromUtf8("😀"), "ERROR:Name has characters the matrix cannot store"},
+        {QString::fromUtf8("😀"), "ERROR:Name has characters the matrix cannot store (U+1F600)"},
+        // What the encoder would turn into "?" or drop without a word.
+        {QString(QChar(0xD800)), "ERROR:Name has characters the matrix cannot store (U+D800)"},
+        {QString(QChar(0xFEFF)) + "Lobby",
+         "ERROR:Name has characters the matrix cannot store (U+FEFF)"},
+        {"A" + QString(QChar(0xDC00)) + "B",
+         "ERROR:Name has characters the matrix cannot store (U+DC00)"},
         {QStringLiteral("ABCDEFGHIJKLMNOPQ"), "ERROR:Name is longer than 16 bytes"},
         {QString::fromUtf8("会议室会议室会议室"), "ERROR:Name is longer than 16 bytes"}, // 18 bytes
         {QStringLiteral("Lobby#factory"), "ERROR:Name must not contain # or control characters"},

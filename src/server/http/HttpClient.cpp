@@ -35,6 +35,9 @@ HttpClient::HttpClient(QTcpSocket* socket, const ClientLimits& limits,
     // What the first request brings is kept readable, so that a WebSocket handshake can be
     // handed on whole.
     tcp_->startTransaction();
+    // Everything read in that transaction stays in the socket until it ends: room for one whole
+    // request, or the socket would stop reading before the request is complete.
+    tcp_->setReadBufferSize(reader_.wholeRequestBytes() + 1);
     idle_.setSingleShot(true);
     connect(&idle_, &QTimer::timeout, this, &HttpClient::onIdle);
     idle_.start(kRequestMs);
@@ -63,6 +66,10 @@ void HttpClient::Respond(const HttpResponse& response)
     if (!busy_)
         return;
     busy_ = false;
+    // A client refused for want of the token gets no second try on the same connection: its
+    // tries would cost nothing while it held a slot.
+    if (response.status == 401)
+        keepAlive_ = false;
     Send(response.bytes(keepAlive_, withBody_));
     if (!keepAlive_) {
         Close();
@@ -71,6 +78,7 @@ void HttpClient::Respond(const HttpResponse& response)
     idle_.start(kRequestMs);
     // Not from inside the answer: the next request is taken on the next pass.
     QTimer::singleShot(0, this, &HttpClient::readNext);
+    ResumeInput();
 }
 
 bool HttpClient::Upgrade(MessageHandler onMessage)
@@ -78,7 +86,8 @@ bool HttpClient::Upgrade(MessageHandler onMessage)
     if (!busy_ || !tcp_->isTransactionStarted() || reader_.buffered() > 0)
         return false;
     busy_ = false;
-    idle_.stop();
+    // The handshake has the time a request has; Qt's own has no end.
+    idle_.start(kRequestMs);
     onMessage_ = std::move(onMessage);
     StopReading();
     tcp_->rollbackTransaction();
@@ -133,6 +142,13 @@ QByteArray HttpClient::formatRefusal(const char* code, const QString& message) c
     return HttpResponse::Error(StatusFor(code), code, message).bytes(false);
 }
 
+qsizetype HttpClient::inputRoom() const
+{
+    if (busy_ || upgrader_ || webSocket_)
+        return 0;
+    return reader_.wholeRequestBytes() - reader_.buffered();
+}
+
 void HttpClient::readNext()
 {
     if (busy_ || Closing() || webSocket_ || upgrader_)
@@ -177,6 +193,7 @@ void HttpClient::onUpgraded()
     webSocket_ = upgrader_->nextPendingConnection();
     if (!webSocket_)
         return;
+    idle_.stop();
     webSocket_->setParent(this);
     webSocket_->setMaxAllowedIncomingMessageSize(quint64(Limits().maxLineBytes));
     webSocket_->setMaxAllowedIncomingFrameSize(quint64(Limits().maxLineBytes));
@@ -201,6 +218,10 @@ void HttpClient::sendMessage(const QJsonObject& object) { SendLine(compact(objec
 
 void HttpClient::onIdle()
 {
+    if (upgrader_ && !webSocket_) {
+        Close();
+        return;
+    }
     if (busy_ || webSocket_ || upgrader_)
         return;
     if (reader_.buffered() == 0) {

@@ -4,7 +4,13 @@
 // the JSON requests, replies and events one message each.
 //
 // As a peer of the JSON dispatch it answers the request in hand (HTTP) or the message it came
-// in (WebSocket). A connection that has not brought a whole request within its time is closed.
+// in (WebSocket). A connection that has not brought a whole request within its time is closed,
+// and so is one whose WebSocket handshake has not finished within it.
+//
+// Requests are read one at a time: while one is in hand nothing more is read, so a connection
+// holds one head and one body at most however much its client pipelines. With a token, a
+// connection that has not shown it (see Authenticate) is closed after the token's deadline, and
+// any 401 answer closes the connection.
 //
 // I/O thread only.
 #include "ApiPeer.h"
@@ -32,6 +38,8 @@ public:
 
     // Answers the request in hand; the next one is read after it.
     void Respond(const HttpResponse& response);
+    // The request in hand carried the token or a session: the connection may stay.
+    void Authenticate() { MarkAuthorized(); }
     // Hands the connection to a WebSocket, with the request in hand as its opening handshake;
     // false (nothing done) unless that request was the connection's first and nothing follows
     // it.
@@ -52,6 +60,7 @@ public:
 protected:
     void onInput(const QByteArray& bytes) override;
     QByteArray formatRefusal(const char* code, const QString& message) const override;
+    qsizetype inputRoom() const override;
 
 private:
     void readNext();

@@ -57,11 +57,10 @@ void HttpEndpoint::Shutdown()
 
 ClientConnection* HttpEndpoint::makeClient(QTcpSocket* socket)
 {
-    // The token is asked of each request, not once at the start of the connection.
-    ClientLimits limits = Limits();
-    limits.token.clear();
+    // The token is asked of each request, not in a handshake; a connection that has shown it
+    // by the token's deadline may stay (see serveApi), others are closed then.
     return new HttpClient(
-        socket, limits, httpLimits_,
+        socket, Limits(), httpLimits_,
         [this](HttpClient& client, const HttpRequest& request) { serve(client, request); }, this);
 }
 
@@ -96,18 +95,28 @@ void HttpEndpoint::serveApi(HttpClient& client, const HttpRequest& request, cons
         else if (auto refusal = checkJsonBody(request); refusal && name == QLatin1String("login"))
             client.Respond(*refusal);
         else
-            client.Respond(name == QLatin1String("login") ? access_.Login(request)
-                                                          : access_.Logout(request));
+            respondToLogin(client, request, name);
         return;
     }
     if (auto refusal = access_.CheckToken(request)) {
         client.Respond(*refusal);
         return;
     }
+    client.Authenticate();
     if (name == QLatin1String("ws"))
         openWebSocket(client, request);
     else
         serveRequest(client, request, name);
+}
+
+void HttpEndpoint::respondToLogin(HttpClient& client, const HttpRequest& request,
+                                  const QString& name)
+{
+    const HttpResponse response =
+        name == QLatin1String("login") ? access_.Login(request) : access_.Logout(request);
+    if (name == QLatin1String("login") && response.status == 200)
+        client.Authenticate();
+    client.Respond(response);
 }
 
 void HttpEndpoint::serveRequest(HttpClient& client, const HttpRequest& request, const QString& cmd)
@@ -136,6 +145,15 @@ void HttpEndpoint::openWebSocket(HttpClient& client, const HttpRequest& request)
         client.Respond(HttpResponse::Error(400, ServerError::BadRequest,
                                            QStringLiteral("this is the page's WebSocket; open "
                                                           "it as one")));
+        return;
+    }
+    // What Qt's handshake would wait on for ever, or drop without a word.
+    if (request.bareLineFeeds || request.header("sec-websocket-key").isEmpty() ||
+        request.header("sec-websocket-version") != "13") {
+        client.Respond(HttpResponse::Error(400, ServerError::BadRequest,
+                                           QStringLiteral("a WebSocket handshake needs lines "
+                                                          "ending in CR LF, a Sec-WebSocket-Key "
+                                                          "and Sec-WebSocket-Version 13")));
         return;
     }
     const bool upgraded =

@@ -28,6 +28,7 @@ protected:
 private:
     void serve(HttpClient& client, const HttpRequest& request);
     void serveApi(HttpClient& client, const HttpRequest& request, const QString& name);
+    void respondToLogin(HttpClient& client, const HttpRequest& request, const QString& name);
     void serveRequest(HttpClient& client, const HttpRequest& request, const QString& cmd);
     void openWebSocket(HttpClient& client, const HttpRequest& request);
     void dispatch(HttpClient& client, const HttpRequest& request, const QString& cmd);

@@ -11,6 +11,7 @@ struct HttpRequest {
     QByteArray version; // "HTTP/1.1" or "HTTP/1.0"
     std::vector<std::pair<QByteArray, QByteArray>> headers;
     QByteArray body;
+    bool bareLineFeeds = false; // some line of the head ended in LF alone
 
     // The header's value, several of the same name joined by ", "; empty when absent.
     QByteArray header(const QByteArray& lowerName) const;

@@ -19,28 +19,49 @@ bool isToken(const QByteArray& text)
     return !text.isEmpty() && std::all_of(text.begin(), text.end(), isTokenChar);
 }
 
-// Where the head ends (after its blank line), or -1. Lines may end in CR LF or LF alone.
-qsizetype headEnd(const QByteArray& buffer)
-{
-    const qsizetype crlf = buffer.indexOf("\r\n\r\n");
-    const qsizetype lf = buffer.indexOf("\n\n");
-    if (crlf >= 0 && (lf < 0 || crlf + 2 <= lf))
-        return crlf + 4;
-    return lf >= 0 ? lf + 2 : -1;
-}
-
 HttpRequestReader::Error error(int status, const QString& message) { return {status, message}; }
 
 } // namespace
+
+void HttpRequestReader::append(const QByteArray& bytes)
+{
+    if (start_ > 0) {
+        buffer_.remove(0, start_);
+        start_ = 0;
+    }
+    buffer_ += bytes;
+}
+
+// A head ends at an empty line; lines may end in CR LF or LF alone. Relative to start_.
+qsizetype HttpRequestReader::findHeadEnd()
+{
+    const QByteArrayView held = QByteArrayView(buffer_).sliced(start_);
+    // Past the bound there is nothing to find: the head is too long wherever it ends.
+    const qsizetype limit = std::min(held.size(), limits_.headBytes + 2);
+    for (qsizetype i = std::max<qsizetype>(searchedTo_, 1); i < limit; ++i) {
+        if (held[i] != '\n')
+            continue;
+        if (held[i - 1] == '\n')
+            return i + 1;
+        if (i >= 2 && held[i - 1] == '\r' && held[i - 2] == '\n')
+            return i + 1;
+    }
+    searchedTo_ = std::max<qsizetype>(limit, 1);
+    return -1;
+}
 
 HttpRequestReader::Result HttpRequestReader::next(HttpRequest& request, Error& error)
 {
     if (!haveHead_) {
         // Empty lines before a request are allowed, and some clients send one after a body.
-        while (buffer_.startsWith("\r\n") || buffer_.startsWith('\n'))
-            buffer_.remove(0, buffer_.startsWith('\n') ? 1 : 2);
-        const qsizetype end = headEnd(buffer_);
-        if ((end < 0 && buffer_.size() > limits_.headBytes) || end > limits_.headBytes) {
+        while (buffer_.size() > start_ &&
+               (buffer_[start_] == '\n' ||
+                QByteArrayView(buffer_).sliced(start_).startsWith("\r\n"))) {
+            start_ += buffer_[start_] == '\n' ? 1 : 2;
+            searchedTo_ = 0;
+        }
+        const qsizetype end = findHeadEnd();
+        if ((end < 0 && buffered() > limits_.headBytes) || end > limits_.headBytes) {
             error = ::error(
                 431, QStringLiteral("the request's head is over %1 bytes").arg(limits_.headBytes));
             return Result::Error;
@@ -48,16 +69,17 @@ HttpRequestReader::Result HttpRequestReader::next(HttpRequest& request, Error& e
         if (end < 0)
             return Result::Incomplete;
         head_ = {};
-        if (!readHead(buffer_.left(end), head_, error) || !readBodyLength(head_, error))
+        if (!readHead(buffer_.mid(start_, end), head_, error) || !readBodyLength(head_, error))
             return Result::Error;
         haveHead_ = true;
         headEnd_ = end;
     }
-    if (buffer_.size() - headEnd_ < bodyLength_)
+    if (buffered() - headEnd_ < bodyLength_)
         return Result::Incomplete;
     request = std::move(head_);
-    request.body = buffer_.mid(headEnd_, bodyLength_);
-    buffer_.remove(0, headEnd_ + bodyLength_);
+    request.body = buffer_.mid(start_ + headEnd_, bodyLength_);
+    start_ += headEnd_ + bodyLength_;
+    searchedTo_ = 0;
     haveHead_ = false;
     return Result::Request;
 }
@@ -65,9 +87,13 @@ HttpRequestReader::Result HttpRequestReader::next(HttpRequest& request, Error& e
 bool HttpRequestReader::readHead(const QByteArray& head, HttpRequest& request, Error& error)
 {
     QList<QByteArray> lines = head.split('\n');
-    for (QByteArray& line : lines)
+    lines.removeLast(); // what follows the blank line's end
+    for (QByteArray& line : lines) {
         if (line.endsWith('\r'))
             line.chop(1);
+        else
+            request.bareLineFeeds = true;
+    }
     const QList<QByteArray> start = lines.value(0).split(' ');
     if (start.size() != 3 || !isToken(start[0]) || !start[1].startsWith('/')) {
         error = ::error(400, QStringLiteral("not an HTTP request line"));

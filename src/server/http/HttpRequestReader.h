@@ -4,6 +4,9 @@
 // bound, or a Content-Length over the body's bound, is refused at once. Bodies must come with a
 // Content-Length; chunked ones are refused. After an error the stream cannot be followed and
 // the connection must close.
+//
+// The end of a head is looked for only within the head's bound, and each byte once, however the
+// bytes are cut; what is held is one head and one body at most (HttpClient reads no more).
 #include "HttpRequest.h"
 
 #include <QString>
@@ -22,11 +25,13 @@ public:
 
     explicit HttpRequestReader(Limits limits) : limits_(limits) {}
 
-    void append(const QByteArray& bytes) { buffer_ += bytes; }
+    void append(const QByteArray& bytes);
     // The next whole request, or the error that ends the stream.
     Result next(HttpRequest& request, Error& error);
     // Bytes taken in so far that belong to no request yet.
-    qsizetype buffered() const { return buffer_.size(); }
+    qsizetype buffered() const { return buffer_.size() - start_; }
+    // The most a request's head and body take together: what a client needs to have read.
+    qsizetype wholeRequestBytes() const { return limits_.headBytes + limits_.bodyBytes; }
 
 private:
     bool readHead(const QByteArray& head, HttpRequest& request, Error& error);
@@ -34,7 +39,12 @@ private:
     bool readBodyLength(const HttpRequest& request, Error& error);
 
     Limits limits_;
+    // Where the next head ends, or -1, searching from searchedTo_ onwards.
+    qsizetype findHeadEnd();
+
     QByteArray buffer_;
+    qsizetype start_ = 0;      // the first byte of the request being read
+    qsizetype searchedTo_ = 0; // bytes from start_ that hold no end of a head
     bool haveHead_ = false;
     HttpRequest head_;
     qsizetype headEnd_ = 0;

@@ -120,6 +120,14 @@ void MqttBridge::onMessage(const QByteArray& topic, const QByteArray& payload, b
             QStringLiteral("MQTT: the retained command on %1 is not carried out again").arg(name));
         return;
     }
+    // Clearing a retained command (an empty retained message) reaches a live subscriber as an
+    // empty message; no command takes an empty payload.
+    if (payload.isEmpty()) {
+        ServerLog(QStringLiteral("MQTT: the empty message on %1 is not a command (a retained "
+                                 "command cleared?)")
+                      .arg(name));
+        return;
+    }
     if (payload.size() > options_.maxPayloadBytes) {
         refuse(topic, ServerError::BadRequest,
                QStringLiteral("a payload of more than %1 bytes").arg(options_.maxPayloadBytes));
@@ -180,17 +188,30 @@ void MqttBridge::refuse(const QByteArray& topic, const char* code, const QString
                       QJsonDocument(error).toJson(QJsonDocument::Compact), false);
 }
 
-// State first, then discovery, then availability: whoever sees "online" finds the rest there.
+// Discovery first, then state, then availability. Home Assistant drops a select's state that
+// is not among the options it has (a renamed input's new name, before the new options), and
+// keeps its current option when the options change: so the options go first, and a select
+// whose options changed is sent its state again. Whoever sees "online" finds the rest there.
 void MqttBridge::publishChanges()
 {
     if (!connected_)
         return;
     const QJsonObject document = StateDocument(link_.Status());
+    const MqttMessages discovery = DiscoveryMessages(document, options_);
+    std::vector<QString> restate;
+    for (const auto& [topic, payload] : discovery) {
+        const auto it = published_.find(topic);
+        if (topic.contains(QLatin1String("/select/")) &&
+            (it == published_.end() || it->second != payload))
+            restate.push_back(QJsonDocument::fromJson(payload)["state_topic"].toString());
+    }
+    publishChanged(discovery);
+    for (const QString& topic : restate)
+        published_.erase(topic);
     MqttMessages state;
     for (const auto& [topic, payload] : StateMessages(document))
         state[base_ + topic] = payload;
     publishChanged(state);
-    publishChanged(DiscoveryMessages(document, options_));
     publishChanged({{base_ + "availability", link_.IsUp() ? kOnline : kOffline}});
 }
 

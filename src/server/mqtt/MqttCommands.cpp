@@ -1,7 +1,7 @@
 #include "MqttCommands.h"
 
 #include "MatrixRequests.h"
-#include "MqttStateTopics.h"
+#include "SelectOptions.h"
 
 #include <QJsonDocument>
 #include <QStringDecoder>
@@ -25,20 +25,8 @@ int inputs(const Command& c) { return ParseTarget(c.port, kPortCount, "input"); 
 int outputs(const Command& c) { return ParseTarget(c.port, kPortCount, "output"); }
 int scene(const Command& c) { return ParseNumber(c.port, 1, kSceneCount, "scene"); }
 
-// An input by its number, or by its label as Home Assistant's select offers it.
-int routedInput(const Command& c)
-{
-    const QStringList labels = InputLabels(c.state);
-    const qsizetype label = labels.indexOf(QString::fromStdString(c.word));
-    if (label >= 0)
-        return int(label + 1);
-    try {
-        return ParseNumber(c.word, 1, kPortCount, "input");
-    } catch (Refusal& refusal) {
-        refusal.message += ", nor one of the inputs' names: " + labels.join(", ").toStdString();
-        throw;
-    }
-}
+// An input as Home Assistant's select offers it, or by its number.
+int routedInput(const Command& c) { return InputOptions(c.state).Read(c.word); }
 
 MatrixAction route(const Command& c) { return Requests::Route(routedInput(c), {outputs(c)}); }
 
@@ -94,7 +82,10 @@ const std::vector<std::pair<QString, Reader>>& readers()
         {"output/+/audio/spdif", std::bind(audioOutput, AudioPath::Spdif, _1)},
         {"input/+/name", std::bind(rename, PortGroup::Input, _1)},
         {"input/+/audio",
-         [](const Command& c) { return Requests::AudioInput(inputs(c), ParseAudioMode(c.word)); }},
+         [](const Command& c) {
+             return Requests::AudioInput(inputs(c),
+                                         AudioInputMode(AudioModeOptions().Read(c.word)));
+         }},
         {"input/+/edid", edid},
         {"scene/+", sceneAction},
         {"scene/+/name", [](const Command& c) { return Requests::SceneName(scene(c), c.text); }},

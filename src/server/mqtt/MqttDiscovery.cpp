@@ -1,7 +1,8 @@
 #include "MqttDiscovery.h"
 
-#include "ControlWords.h"
 #include "MatrixRequests.h"
+#include "SelectOptions.h"
+#include "TavloVersion.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,6 +22,9 @@ public:
                    {"sw_version", device["firmware"]}};
     }
 
+    // What published the entity, for Home Assistant's log and its issue reports.
+    static QJsonObject origin() { return {{"name", "Tavlo"}, {"sw_version", TAVLO_VERSION}}; }
+
     // Topics are below the base; an entity without a state or a command topic has "".
     void add(const char* component, const QString& objectId, const QString& name,
              const QString& stateTopic, const QString& commandTopic, QJsonObject config)
@@ -32,6 +36,7 @@ public:
         config.insert("payload_not_available", "offline");
         config.insert("qos", 1);
         config.insert("device", device_);
+        config.insert("origin", origin());
         if (!stateTopic.isEmpty())
             config.insert("state_topic", base_ + stateTopic);
         if (!commandTopic.isEmpty())
@@ -51,14 +56,6 @@ private:
     MqttMessages messages_;
 };
 
-QJsonArray texts(const QStringList& list)
-{
-    QJsonArray array;
-    for (const QString& text : list)
-        array.append(text);
-    return array;
-}
-
 bool namesArrived(const QJsonArray& entries)
 {
     return std::none_of(entries.begin(), entries.end(),
@@ -67,13 +64,13 @@ bool namesArrived(const QJsonArray& entries)
 
 void addOutputs(Entities& entities, const QJsonObject& state)
 {
-    const QJsonArray inputs = texts(InputLabels(state));
+    const QJsonArray inputs = InputOptions(state).Texts();
     const QJsonObject onOff{
         {"payload_on", "on"}, {"payload_off", "off"}, {"state_on", "on"}, {"state_off", "off"}};
     for (int n = 1; n <= kPortCount; ++n) {
         const QString output = QStringLiteral("output/%1").arg(n);
         const QString id = QStringLiteral("output%1").arg(n);
-        // The select shows the routed input by its label, and commands take labels too.
+        // The select shows the routed input by its option, and commands take options too.
         entities.add("select", id, QStringLiteral("Output %1").arg(n), output + "/input_name",
                      output + "/input/set", {{"options", inputs}});
         for (const char* path : {"iis", "spdif"}) {
@@ -89,14 +86,12 @@ void addOutputs(Entities& entities, const QJsonObject& state)
 
 void addInputs(Entities& entities)
 {
-    QJsonArray modes;
-    for (int mode = AudioOff; mode <= AudioA; ++mode)
-        modes.append(QString::fromStdString(AudioModeWord(mode)));
+    const QJsonArray modes = AudioModeOptions().Texts();
     for (int n = 1; n <= kPortCount; ++n) {
-        const QString topic = QStringLiteral("input/%1/audio").arg(n);
+        const QString input = QStringLiteral("input/%1/").arg(n);
         entities.add("select", QStringLiteral("input%1_audio").arg(n),
-                     QStringLiteral("Input %1 audio mode").arg(n), topic, topic + "/set",
-                     {{"options", modes}});
+                     QStringLiteral("Input %1 audio mode").arg(n), input + "audio_name",
+                     input + "audio/set", {{"options", modes}});
     }
 }
 

@@ -84,6 +84,15 @@ bool readIdentity(const MqttArguments& given, MqttOptions& options, QString* err
                      .arg(quoted(given.prefix));
         return false;
     }
+    if (!given.discoveryPrefix.empty())
+        options.discoveryPrefix = QString::fromStdString(given.discoveryPrefix);
+    if (!isTopicPrefix(options.discoveryPrefix)) {
+        *error = QStringLiteral("--mqtt-discovery-prefix %1: write topic levels joined by '/', "
+                                "without '+', '#', empty levels or a leading '$' (Home "
+                                "Assistant's is homeassistant)")
+                     .arg(quoted(given.discoveryPrefix));
+        return false;
+    }
     return true;
 }
 
@@ -136,12 +145,15 @@ bool readLogin(const MqttArguments& given, MqttOptions& options, QString* error)
 
 QString MqttOptions::DeviceKey() const
 {
-    QString key = BaseTopic();
-    for (QChar& c : key) {
-        if (!isIdCharacter(c))
-            c = '_';
+    QString key;
+    for (const char byte : prefix.toUtf8()) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (c != '-' && c != '_' && isIdCharacter(QChar(c)))
+            key += QChar(c);
+        else
+            key += QStringLiteral("-%1").arg(c, 2, 16, QChar('0')).toUpper();
     }
-    return key;
+    return key + '_' + id;
 }
 
 QString MqttOptions::BrokerText() const
@@ -153,7 +165,7 @@ QString MqttOptions::BrokerText() const
 bool MqttArguments::AnyGiven() const
 {
     return !url.empty() || !id.empty() || !prefix.empty() || !user.empty() ||
-           !passwordFile.empty() || !caFile.empty();
+           !passwordFile.empty() || !caFile.empty() || !discoveryPrefix.empty();
 }
 
 std::optional<MqttOptions> ReadMqttOptions(const MqttArguments& given, QString* error)

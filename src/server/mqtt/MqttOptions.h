@@ -29,7 +29,10 @@ struct MqttOptions {
     // PREFIX/ID: every state and command topic lies below it. Also the client id, so the
     // broker knows the bridge again after a reconnect.
     QString BaseTopic() const { return prefix + '/' + id; }
-    // The device's id in Home Assistant: the base topic with its '/' made '_'.
+    // The device's id in Home Assistant, and the broker's client id: the prefix with every
+    // character but letters and digits written as '-' and its UTF-8 bytes in hex ('/' is
+    // "-2F"), then '_' and the ID. Different (prefix, ID) pairs never get the same key: the
+    // first '_' ends the prefix. "tavlo_hall1" for the default prefix.
     QString DeviceKey() const;
     QString BrokerText() const; // mqtt://HOST:PORT, as given
 };
@@ -42,6 +45,7 @@ struct MqttArguments {
     std::string user;
     std::string passwordFile;
     std::string caFile;
+    std::string discoveryPrefix;
 
     bool AnyGiven() const;
 };

@@ -1,5 +1,7 @@
 #include "MqttSession.h"
 
+#include "MqttBrokerQuery.h"
+
 #include <mosquitto.h>
 
 #include <algorithm>
@@ -213,17 +215,7 @@ MqttSession::MqttSession(const MqttOptions& options, const QByteArray& willTopic
     mosquitto_log_callback_set(mosq, onLog);
     mosquitto_will_set(mosq, willTopic.constData(), int(willPayload.size()),
                        willPayload.constData(), kQos, true);
-    if (!options.user.isEmpty()) {
-        const QByteArray user = options.user.toUtf8();
-        mosquitto_username_pw_set(mosq, user.constData(),
-                                  options.password.isEmpty() ? nullptr
-                                                             : options.password.constData());
-    }
-    if (options.tls && !options.caFile.isEmpty())
-        mosquitto_tls_set(mosq, options.caFile.toLocal8Bit().constData(), nullptr, nullptr, nullptr,
-                          nullptr);
-    else if (options.tls)
-        mosquitto_int_option(mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+    ApplyBrokerLogin(mosq, options);
 }
 
 MqttSession::~MqttSession() { Stop(); }

@@ -1,5 +1,8 @@
 #include "MqttStateTopics.h"
 
+#include "ControlWords.h"
+#include "SelectOptions.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -25,27 +28,41 @@ void put(MqttMessages& messages, const QString& topic, const QJsonValue& value)
 
 QString numbered(const char* pattern, int n) { return QString::fromLatin1(pattern).arg(n); }
 
+// The mode whose word the document gives; -1 for none (not arrived, or a code without a word).
+int audioMode(const QJsonValue& word)
+{
+    for (int mode = AudioOff; mode <= AudioA; ++mode) {
+        if (word.isString() && word.toString().toStdString() == AudioModeWord(mode))
+            return mode;
+    }
+    return -1;
+}
+
 void putInputs(MqttMessages& messages, const QJsonArray& inputs)
 {
+    const SelectOptions audioModes = AudioModeOptions();
     for (const QJsonValue& entry : inputs) {
         const QJsonObject input = entry.toObject();
         const int n = input["number"].toInt();
         put(messages, numbered("input/%1/name", n), input["name"]);
         put(messages, numbered("input/%1/audio", n), input["audio"]);
+        const QString audioName = audioModes.TextOf(audioMode(input["audio"]));
+        if (!audioName.isEmpty())
+            put(messages, numbered("input/%1/audio_name", n), audioName);
         if (!input["edid"]["mode"].isNull())
             put(messages, numbered("input/%1/edid", n), input["edid"]);
     }
 }
 
-void putOutputs(MqttMessages& messages, const QJsonArray& outputs, const QStringList& labels)
+void putOutputs(MqttMessages& messages, const QJsonArray& outputs, const SelectOptions& inputs)
 {
     for (const QJsonValue& entry : outputs) {
         const QJsonObject output = entry.toObject();
         const int n = output["number"].toInt();
         put(messages, numbered("output/%1/input", n), output["input"]);
-        const int input = output["input"].toInt();
-        if (input >= 1 && input <= labels.size())
-            put(messages, numbered("output/%1/input_name", n), labels[input - 1]);
+        const QString option = inputs.TextOf(output["input"].toInt());
+        if (!option.isEmpty())
+            put(messages, numbered("output/%1/input_name", n), option);
         put(messages, numbered("output/%1/hdmi_name", n), output["hdmiName"]);
         put(messages, numbered("output/%1/hdbt_name", n), output["hdbtName"]);
         put(messages, numbered("output/%1/audio/iis", n), output["audio"]["iis"]);
@@ -67,12 +84,6 @@ void putEdidNames(MqttMessages& messages, const QJsonObject& edidNames)
     putNameList(messages, "edid/hdbt_sink/%1/name", edidNames["hdbtSinks"].toArray());
 }
 
-bool isBareNumber(const QString& text)
-{
-    return !text.isEmpty() &&
-           std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
-}
-
 } // namespace
 
 MqttMessages StateMessages(const QJsonObject& state)
@@ -81,28 +92,11 @@ MqttMessages StateMessages(const QJsonObject& state)
     put(messages, "device/model", state["device"]["model"]);
     put(messages, "device/firmware", state["device"]["firmware"]);
     putInputs(messages, state["inputs"].toArray());
-    putOutputs(messages, state["outputs"].toArray(), InputLabels(state));
+    putOutputs(messages, state["outputs"].toArray(), InputOptions(state));
     for (const QJsonValue& scene : state["scenes"].toArray())
         put(messages, numbered("scene/%1/name", scene["number"].toInt()), scene["name"]);
     putEdidNames(messages, state["edidNames"].toObject());
     if (!state["network"]["ip"].isNull())
         put(messages, "network", state["network"]);
     return messages;
-}
-
-QStringList InputLabels(const QJsonObject& state)
-{
-    QStringList names;
-    for (const QJsonValue& input : state["inputs"].toArray())
-        names.append(input["name"].toString());
-    QStringList labels;
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        const QString& name = names[i];
-        const bool plain = !name.isEmpty() && !isBareNumber(name) && names.count(name) == 1;
-        const QString n = QString::number(i + 1);
-        labels.append(plain ? name
-                            : (name.isEmpty() ? QStringLiteral("Input ") + n
-                                              : name + QStringLiteral(" (") + n + ')'));
-    }
-    return labels;
 }

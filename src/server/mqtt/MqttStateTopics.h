@@ -6,15 +6,9 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
-#include <QStringList>
 #include <map>
 
 // Topic below the base → payload.
 using MqttMessages = std::map<QString, QByteArray>;
 
 MqttMessages StateMessages(const QJsonObject& state);
-
-// How the inputs are offered for routing by name: each input's name, unless it is empty, a
-// bare number or shared with another input; then "NAME (n)" ("Input n" for an empty one), so
-// that every label is unique and none reads as an input number.
-QStringList InputLabels(const QJsonObject& state);

@@ -51,11 +51,14 @@ inline std::string frameString(int type, const std::vector<uint8_t>& data)
 }
 
 // The answer to the request for everything: every block and table, the HDMI output names last.
-// Blocks not given are zeros.
-inline std::string wholeState(const std::map<int, std::vector<uint8_t>>& given = {})
+// Blocks not given are zeros; the one of type leftOut is not sent.
+inline std::string wholeState(const std::map<int, std::vector<uint8_t>>& given = {},
+                              int leftOut = 0)
 {
     std::string answer;
     for (int type : {1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 13, 9}) {
+        if (type == leftOut)
+            continue;
         const auto it = given.find(type);
         const size_t size = type == FrameNetwork               ? 39
                             : type == FrameStatus              ? 96

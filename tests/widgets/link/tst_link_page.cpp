@@ -13,6 +13,12 @@
 
 #include <thread>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace link_test;
 
 namespace {
@@ -54,7 +60,7 @@ private slots:
     void completeRefreshesEveryPageInOrder();
     void refreshRunsAfterTheHandler();
     void failureAfterDeadline();
-    void damagedAnswerIsAskedForAgain();
+    void answerWithoutModelBlockCompletes();
     void closeStopsPollingAndEmptyReadAfterClose();
     void rxLogShowsChunks_data();
     void rxLogShowsChunks();
@@ -62,11 +68,14 @@ private slots:
     void firstChunkWaitsHalfASecond();
     void logEmptiesAtTenMillionCharacters();
     void linesShareBlocks();
+    void lastLineShowsAfterLargeChunks();
     void txSend_data();
     void txSend();
     void txReturnAddsOneLineBreak();
     void failedOpen_data();
     void failedOpen();
+    void openFailureSaysWhy_data();
+    void openFailureSaysWhy();
     void portLost();
     void portListSelectionMemory();
     void portListError();
@@ -231,32 +240,18 @@ void LinkPageTest::failureAfterDeadline()
 
 // The first answer loses its status block to a bad checksum; its output-name table arrives
 // whole. The acquisition goes on to the next request, whose whole answer completes it.
-void LinkPageTest::damagedAnswerIsAskedForAgain()
+// A matrix need not send every block: the HDMI output names end the acquisition all the same,
+// at the first answer.
+void LinkPageTest::answerWithoutModelBlockCompletes()
 {
-    CDialog_Link::Timings timings = noPolling();
-    timings.requestGapMs = 700;
-    LinkFixture f(timings);
+    LinkFixture f(noPolling());
     f.clickOpen();
     QVERIFY(f.waitBursts(1, 3000));
-    const std::map<int, std::vector<uint8_t>> names = {
-        {FrameHdmiOutputPortNames, nameTable("hdmi")}};
-    std::string damaged = wholeState(names);
-    const std::string status = frameString(FrameStatus, std::vector<uint8_t>(96, 0));
-    const size_t at = damaged.find(status);
-    QVERIFY(at != std::string::npos);
-    damaged[at + status.size() - 1] ^= 0x01;
-    f.pty.write(damaged);
-    QTRY_VERIFY_WITH_TIMEOUT(f.page->rxLog().contains("port_ohdmi8:hdmi8;"), 3000);
-    // The outcome is posted behind the handler; give it the time to show.
-    QVERIFY(!QTest::qWaitFor([&f] { return f.rxShown().contains("was successful"); }, 300));
-    QVERIFY(f.refreshes.isEmpty());
-
-    QVERIFY(f.waitBursts(2, 3000));
-    QCOMPARE(f.burstTexts(), std::vector<std::string>(2, "#upper:80/00"));
-    QVERIFY(!f.rxShown().contains("was successful"));
-    f.pty.write(wholeState(names));
-    QTRY_VERIFY_WITH_TIMEOUT(f.rxShown().contains("was successful"), 3000);
-    QCOMPARE(f.refreshes.size(), 6);
+    f.pty.write(wholeState({{FrameHdmiOutputPortNames, nameTable("hdmi")}}, FrameModel));
+    QTRY_VERIFY_WITH_TIMEOUT(f.rxShown().contains("The initialization data was successful"), 3000);
+    QCOMPARE(GlobalDeviceStatus().initialDataReceived.load(), 1);
+    QTest::qWait(AcquisitionWorker::kRequestGapMs);
+    QCOMPARE(f.burstTexts(), std::vector<std::string>{"#upper:80/00"});
     QVERIFY(f.messages.shown.empty());
 }
 
@@ -410,6 +405,47 @@ void LinkPageTest::linesShareBlocks()
              qPrintable(QString::number(blocks)));
 }
 
+// The document lays out only what it must; the box still ends with its last line in view,
+// chunk after chunk.
+void LinkPageTest::lastLineShowsAfterLargeChunks()
+{
+    LinkFixture f(noPolling());
+    QVERIFY(QTest::qWaitForWindowExposed(f.page.get()));
+    RxLogBox* box = f.rxBox();
+    const auto inView = [box](const QString& text) {
+        const QTextCursor found = box->document()->find(text);
+        if (found.isNull())
+            return false;
+        const QRect line = box->cursorRect(found);
+        return box->viewport()->rect().contains(line);
+    };
+    for (int chunk = 1; chunk <= 3; ++chunk) {
+        QByteArray lines;
+        for (int i = 1; i <= 1000; ++i)
+            lines += "c" + QByteArray::number(chunk) + " l" + QByteArray::number(i) + ".\n";
+        f.page->ReceiveChunk(lines);
+        const QString last = QStringLiteral("c%1 l1000.").arg(chunk);
+        QVERIFY2(inView(last), qPrintable(last));
+        QTextCursor end(box->document());
+        end.movePosition(QTextCursor::End);
+        QVERIFY(box->viewport()->rect().contains(box->cursorRect(end)));
+        QCoreApplication::processEvents(); // painted as the operator sees it, still in view
+        QVERIFY2(inView(last), qPrintable(last));
+    }
+    // A log shown whole again, and lines that wrap.
+    QString big;
+    for (int i = 1; i <= 3000; ++i)
+        big += QStringLiteral("r%1 ").arg(i).repeated(i % 7 == 0 ? 40 : 1) + QStringLiteral("\r\n");
+    big += QStringLiteral("zzlast.\r\n");
+    f.page->ReplaceRxLog(big);
+    QVERIFY2(inView(QStringLiteral("zzlast.")), "replace");
+    QByteArray wide;
+    for (int i = 1; i <= 60; ++i)
+        wide += QByteArray("w").repeated(200) + QByteArray::number(i) + "\n";
+    f.page->ReceiveChunk(wide);
+    QVERIFY2(inView(QStringLiteral("w60")), "wide");
+}
+
 void LinkPageTest::txSend_data()
 {
     QTest::addColumn<QString>("text");
@@ -534,6 +570,59 @@ void LinkPageTest::failedOpen()
     QTest::qWait(1500);
     QVERIFY(f.pty.bursts().empty());
     QCOMPARE(f.messages.shown.size(), size_t(1));
+}
+
+void LinkPageTest::openFailureSaysWhy_data()
+{
+    QTest::addColumn<QString>("setup"); // what stands in the way of the open
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing") << "missing"
+                             << "no such device";
+    QTest::newRow("held") << "held"
+                          << "held by another program";
+    QTest::newRow("denied, group dialout")
+        << "dialout"
+        << "permission denied: add your user to the dialout group, then log in again";
+    QTest::newRow("denied, another group") << "tty"
+                                           << "permission denied";
+}
+
+// The box is the same for every failure; the line under it in the Rx box says which it was.
+void LinkPageTest::openFailureSaysWhy()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, reason);
+    const bool denied = setup == "dialout" || setup == "tty";
+    if (denied && ::geteuid() != 0)
+        QSKIP("taking the rights away from the test needs root");
+    LinkFixture f(fastTimings());
+    const std::string path = setup == "missing" ? "/nonexistent/ttyTavlo" : f.pty.slavePath();
+    f.ports = {LinkFixture::portRecord(path, "Test matrix")};
+    f.page->FillPortList();
+    int held = -1;
+    if (setup == "held") {
+        held = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        QCOMPARE(::flock(held, LOCK_EX | LOCK_NB), 0);
+    }
+    if (denied) {
+        const group* owner = ::getgrnam(setup.toLatin1().constData());
+        QVERIFY(owner != nullptr);
+        QCOMPARE(::chown(path.c_str(), 0, owner->gr_gid), 0);
+        QCOMPARE(::chmod(path.c_str(), 0660), 0);
+        QCOMPARE(::seteuid(65534), 0); // nobody, in no group that may open it
+    }
+    f.clickOpen();
+    if (denied)
+        QCOMPARE(::seteuid(0), 0);
+    if (held >= 0)
+        ::close(held);
+
+    QCOMPARE(f.messages.shown.size(), size_t(1));
+    QCOMPARE(f.messages.shown[0].text, QStringLiteral("ERROR:COM is invalid,please refresh again"));
+    const QString line = QString::fromStdString(path) + QStringLiteral(": ") + reason;
+    QVERIFY2(f.rxShown().endsWith(line + QLatin1Char('\n')), qPrintable(f.rxShown()));
+    QCOMPARE(f.rxShown().count(QLatin1Char('\n')), 1);
+    QVERIFY(!GlobalSerialPort().IsOpen());
 }
 
 void LinkPageTest::portLost()

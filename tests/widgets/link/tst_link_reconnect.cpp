@@ -11,6 +11,7 @@
 #include "MySerialPortComm.h"
 #include "OperatorMessages.h"
 #include "ProcessCpu.h"
+#include "ReplugPanel.h"
 #include "RxLogBox.h"
 #include "SettingsSandbox.h"
 
@@ -19,74 +20,14 @@
 #include <QFile>
 #include <QPushButton>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
-namespace {
-
-const QString kDone = QStringLiteral("The initialization data was successful");
-const QString kWaiting = QStringLiteral("waiting for it to return");
-
-// Runs the event loop without the polling of QTest::qWait, so that the CPU used meanwhile is
-// the panel's own.
-void sitIdle(int ms)
-{
-    QEventLoop idle;
-    QTimer::singleShot(ms, &idle, &QEventLoop::quit);
-    idle.exec();
-}
-
-struct Panel {
-    Panel()
-    {
-        std::string error;
-        started = sim.Start(&error) && plug();
-        GlobalDeviceStatus().initialDataReceived = 0;
-        window = std::make_unique<CTavloDlg>();
-        SSerInfo info;
-        info.devicePath = info.portName = info.friendlyName = linkPath;
-        info.portDescription = QStringLiteral("Test matrix");
-        link()->SetPortEnumerator([info] { return std::vector<SSerInfo>{info}; });
-        link()->FillPortList();
-        window->show();
-    }
-    ~Panel() { GlobalSerialPort().ClosePort(); }
-
-    CDialog_Link* link() const { return window->linkPage(); }
-    template <typename T = QWidget> T* control(int id) const { return FindControl<T>(link(), id); }
-    QPushButton* toggle() const { return control<QPushButton>(CDialog_Link::kOpenPort); }
-    QCheckBox* reconnectBox() const { return control<QCheckBox>(CDialog_Link::kReconnect); }
-    LinkStateLabel* state() const { return control<LinkStateLabel>(CDialog_Link::kLinkState); }
-    QString rx() const { return control<RxLogBox>(CDialog_Link::kRxBox)->toPlainText(); }
-    CDialog_Video* video() const { return window->findChild<CDialog_Video*>(); }
-    QString outputCaption(int output) const
-    {
-        return FindControl<QPushButton>(video(), CDialog_Video::kOutputBase + output)->text();
-    }
-
-    bool openAndComplete()
-    {
-        QTest::mouseClick(toggle(), Qt::LeftButton);
-        return QTest::qWaitFor([this] { return rx().contains(kDone); }, 8000);
-    }
-    bool plug() { return QFile::link(QString::fromStdString(sim.SlavePath()), linkPath); }
-    void unplug()
-    {
-        sim.CloseLine();
-        QFile::remove(linkPath);
-    }
-
-    QTemporaryDir dir;
-    QString linkPath = dir.filePath(QStringLiteral("ttyMATRIX"));
-    MatrixSimulator sim;
-    bool started = false;
-    RecordingMessages messages;
-    std::unique_ptr<CTavloDlg> window;
-};
-
-} // namespace
+using namespace replug;
 
 class LinkReconnectTest : public QObject {
     Q_OBJECT
@@ -101,6 +42,7 @@ private slots:
     void lossWith();
     void returningLineIsAcquiredAgain();
     void stopWaitingClosesAsACloseDoes();
+    void refusedReturnSaysStillWaitingOnce();
 };
 
 void LinkReconnectTest::choiceIsOffByDefaultAndRemembered()
@@ -236,6 +178,34 @@ void LinkReconnectTest::stopWaitingClosesAsACloseDoes()
     QTest::qWait(2500);
     QVERIFY(!GlobalSerialPort().IsOpen());
     QCOMPARE(panel.toggle()->text(), QStringLiteral("Open Port"));
+    QVERIFY(panel.messages.shown.empty());
+}
+
+// A network port whose far end is gone is not back: each try is refused, which the box says
+// once, and the loss itself once.
+void LinkReconnectTest::refusedReturnSaysStillWaitingOnce()
+{
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    const QString name = QStringLiteral("socket://127.0.0.1:%1").arg(server.serverPort());
+    Panel panel;
+    SSerInfo info;
+    info.devicePath = info.portName = info.friendlyName = name;
+    panel.link()->SetPortEnumerator([info] { return std::vector<SSerInfo>{info}; });
+    panel.link()->FillPortList();
+    panel.reconnectBox()->setChecked(true);
+    QTest::mouseClick(panel.toggle(), Qt::LeftButton);
+    QVERIFY(server.waitForNewConnection(3000));
+    server.nextPendingConnection()->disconnectFromHost();
+    server.close();
+    QTRY_VERIFY_WITH_TIMEOUT(panel.rx().contains(kWaiting), 3000);
+
+    QTest::qWait(3500); // refused at about 1 and 2 s
+    const QString rx = panel.rx();
+    QCOMPARE(rx.count(QStringLiteral("still waiting: connection refused\n")), 1);
+    QCOMPARE(rx.count(QStringLiteral("The connection to ") + name + QStringLiteral(" was lost (")),
+             1);
+    QVERIFY2(!rx.contains(QStringLiteral("back")), qPrintable(rx));
     QVERIFY(panel.messages.shown.empty());
 }
 

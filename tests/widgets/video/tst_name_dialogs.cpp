@@ -269,7 +269,10 @@ private slots:
             QTest::addRow("%stab", dialog) << scenes << "Tab\there" << hash;
             QTest::addRow("%s17 bytes", dialog) << scenes << "Seventeen bytes!!" << tooLong;
             QTest::addRow("%s18 bytes of Chinese", dialog) << scenes << nineChinese << tooLong;
-            QTest::addRow("%soutside code page 936", dialog) << scenes << emoji << unstorable;
+            QTest::addRow("%soutside code page 936", dialog)
+                << scenes << emoji << unstorable + " (U+1F600)";
+            QTest::addRow("%slone surrogate", dialog)
+                << scenes << "In" + QString(QChar(0xD800)) << unstorable + " (U+D800)";
         }
     }
 
