@@ -58,6 +58,9 @@ set(CPACK_NSIS_URL_INFO_ABOUT https://tavlo.org/)
 set(CPACK_NSIS_MENU_LINKS "tavlo.exe" "4x8 HDMI2.0 Matrix")
 set(CPACK_PACKAGE_EXECUTABLES)
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+# A 64-bit setup program for 64-bit programs: it installs into the 64-bit Program Files, and it
+# runs where nothing 32-bit does (a Wine without its 32-bit half).
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 # tavlo-VERSION-win64-setup.exe and tavlo-VERSION-win64.zip.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/PackagingWindowsNames.cmake)
