@@ -53,7 +53,7 @@ _tavloctl()
         [tavloctl reboot]="--yes"
         [tavloctl factory]="--yes"
         [tavloctl decode]="--hex --json"
-        [tavloctl sim]="--link --baud-emulation --log --gap --restart-ms --drop-replies
+        [tavloctl sim]="--link --listen --baud-emulation --log --gap --restart-ms --drop-replies
                         --corrupt-checksums --close-after"
         [tavloctl serve]="--listen --api --http --token-file --tls-cert --tls-key --max-clients
                           --client-buffer --mqtt --mqtt-id --mqtt-prefix --mqtt-discovery-prefix

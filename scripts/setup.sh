@@ -21,6 +21,15 @@ tavlo_packages=(
   netcat-openbsd
 )
 
+# The Windows leg: the cross-compiler, the installer's builder, Wine and what drives the panel.
+tavlo_windows_packages=(
+  g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64 nsis ninja-build
+  wine wine64 socat xvfb xdotool imagemagick unzip googletest
+)
+# Where the Windows SDK (Qt and libmosquitto for Windows) lives and is made from.
+TAVLO_WINDOWS_SDK=${TAVLO_WINDOWS_SDK:-$HOME/.cache/tavlo/qt-6.4.2-mingw-x86_64}
+TAVLO_WINDOWS_SOURCES=${TAVLO_WINDOWS_SOURCES:-$(dirname "$TAVLO_ROOT")/shared/windows/sources}
+
 tavlo_install() {
     local missing=() extra=("$@")
     for package in "${tavlo_packages[@]}" "${extra[@]}"; do

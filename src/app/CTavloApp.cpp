@@ -8,10 +8,6 @@
 #include "SerialPortList.h"
 #include "TavloVersion.h"
 
-#ifdef TAVLO_HAVE_SIMULATOR
-#include "MatrixSimulator.h"
-#endif
-
 #include <algorithm>
 
 const QString CTavloApp::kSimulatedPortDescription = QStringLiteral("Simulated 4x8 HDMI2.0 Matrix");
@@ -34,7 +30,6 @@ CTavloApp::CTavloApp(int& argc, char** argv) : QApplication(argc, argv)
     installEventFilter(&keyFilter_);
 }
 
-// Out of line: the simulator's type is complete only here.
 CTavloApp::~CTavloApp() = default;
 
 int CTavloApp::Run()
@@ -42,9 +37,7 @@ int CTavloApp::Run()
     const PanelOptions options = PanelCommandLine().Read(*this);
     CTavloDlg window;
     Prepare(window, options);
-    const int result = RunWindow(window);
-    simulator_.reset();
-    return result;
+    return RunWindow(window);
 }
 
 void CTavloApp::Prepare(CTavloDlg& window, const PanelOptions& options)
@@ -94,22 +87,15 @@ void CTavloApp::addExtraPorts(const QStringList& paths)
     }
 }
 
-#ifdef TAVLO_HAVE_SIMULATOR
 void CTavloApp::startSimulator(CTavloDlg& window)
 {
-    // Replies paced as on the real 115200 baud line, so the panel meets the matrix's timing.
-    SimulatorOptions options;
-    options.lineRateBaud = 115200;
-    simulator_ = std::make_unique<MatrixSimulator>(options);
-    std::string error;
-    if (!simulator_->Start(&error)) {
-        simulator_.reset();
-        ShowError(QStringLiteral("ERROR:The simulated matrix could not start (%1)")
-                      .arg(QString::fromStdString(error)));
+    QString error;
+    if (!simulator_.Start(&error)) {
+        ShowError(error);
         return;
     }
     SSerInfo simulated;
-    simulated.devicePath = QString::fromStdString(simulator_->SlavePath());
+    simulated.devicePath = simulator_.PortName();
     simulated.portName = simulated.devicePath;
     simulated.friendlyName = simulated.devicePath;
     simulated.portDescription = kSimulatedPortDescription;
@@ -123,9 +109,3 @@ void CTavloApp::startSimulator(CTavloDlg& window)
         return ports;
     });
 }
-#else
-void CTavloApp::startSimulator(CTavloDlg&)
-{
-    ShowError(QStringLiteral("ERROR:This build has no simulated matrix"));
-}
-#endif

@@ -5,13 +5,13 @@
 // cancelled.
 #include "EnterEscapeFilter.h"
 #include "PanelCommandLine.h"
+#include "PanelSimulator.h"
 
 #include <QApplication>
 #include <QStringList>
 #include <memory>
 
 class CTavloDlg;
-class MatrixSimulator;
 
 class CTavloApp : public QApplication {
     Q_OBJECT
@@ -39,5 +39,5 @@ private:
     void startSimulator(CTavloDlg& window);
 
     EnterEscapeFilter keyFilter_;
-    std::unique_ptr<MatrixSimulator> simulator_;
+    PanelSimulator simulator_;
 };

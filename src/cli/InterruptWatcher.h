@@ -1,10 +1,10 @@
 #pragma once
-// Turns SIGINT, SIGTERM and SIGHUP into a Qt signal on the thread that made the watcher, so a
-// long-running subcommand (sim, monitor) can stop cleanly: port drained and closed, link
-// removed. One watcher at a time.
+// Turns an interrupt into a Qt signal on the thread that made the watcher, so a long-running
+// subcommand (sim, monitor, serve) can stop cleanly: port drained and closed, link removed.
+// On Unix: SIGINT, SIGTERM and SIGHUP (InterruptWatcher_unix.cpp). On Windows: Ctrl+C,
+// Ctrl+Break, the console closed, logoff and shutdown (InterruptWatcher_win.cpp). One watcher
+// at a time.
 #include <QObject>
-
-class QSocketNotifier;
 
 class InterruptWatcher : public QObject
 {
@@ -15,7 +15,4 @@ public:
 
 signals:
     void interrupted();
-
-private:
-    QSocketNotifier* notifier_ = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "CliFailure.h"
 #include "CommandRunner.h"
 #include "InterruptWatcher.h"
+#include "ListenAddress.h"
 #include "MatrixCommands.h"
 #include "MatrixServer.h"
 #include "MatrixSession.h"
@@ -29,25 +30,6 @@ struct ServeArgs {
     int clientBufferKib = 1024;
     MqttArguments mqtt;
 };
-
-// ADDR:PORT with a literal address ("[::1]:4001" for IPv6) or "localhost"; port 0 takes any
-// free port.
-void parseAddress(const std::string& text, QHostAddress& address, quint16& port)
-{
-    const QString given = QString::fromStdString(text);
-    const qsizetype colon = given.lastIndexOf(':');
-    bool portOk = false;
-    const uint number = colon < 0 ? 0 : given.mid(colon + 1).toUInt(&portOk);
-    QString host = given.left(colon);
-    if (host.startsWith('[') && host.endsWith(']'))
-        host = host.mid(1, host.size() - 2);
-    if (host == QLatin1String("localhost"))
-        host = QStringLiteral("127.0.0.1");
-    if (colon < 0 || !portOk || number > 65535 || !address.setAddress(host))
-        throw UsageError{"not an address and port: '" + text +
-                         "' (write ADDR:PORT, e.g. 127.0.0.1:4001 or [::1]:4001)"};
-    port = static_cast<quint16>(number);
-}
 
 // The longest token a client can send: the raw endpoint's token line is bounded like a command.
 constexpr qint64 kMaxTokenBytes = 64 * 1024;
@@ -95,14 +77,14 @@ ServerOptions optionsFor(const CliContext& context, const ServeArgs& args)
 {
     ServerOptions options;
     options.portName = ResolvePortName(context.port);
-    parseAddress(args.listen, options.rawAddress, options.rawPort);
-    parseAddress(args.api, options.apiAddress, options.apiPort);
+    ParseListenAddress(args.listen, options.rawAddress, options.rawPort);
+    ParseListenAddress(args.api, options.apiAddress, options.apiPort);
     if (!args.http.empty()) {
         options.http = true;
         // A port alone serves the page on this machine only.
         const bool portOnly = args.http.find(':') == std::string::npos;
-        parseAddress(portOnly ? "127.0.0.1:" + args.http : args.http, options.httpAddress,
-                     options.httpPort);
+        ParseListenAddress(portOnly ? "127.0.0.1:" + args.http : args.http, options.httpAddress,
+                           options.httpPort);
     }
     const std::string tokenFile = args.tokenFile.empty()
                                       ? qEnvironmentVariable("TAVLO_TOKEN_FILE").toStdString()

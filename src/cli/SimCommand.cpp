@@ -1,10 +1,12 @@
-// `tavloctl sim`: a simulated matrix on a pseudo-terminal, for trying the panel or a script
-// without hardware.
+// `tavloctl sim`: a simulated matrix on a pseudo-terminal or a TCP port, for trying the panel or
+// a script without hardware.
 #include "CliFailure.h"
 #include "CommandRunner.h"
 #include "InterruptWatcher.h"
+#include "ListenAddress.h"
 #include "MatrixCommands.h"
 #include "MatrixSimulator.h"
+#include "SimLink.h"
 
 #include <QEventLoop>
 #include <cerrno>
@@ -12,14 +14,13 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace
 {
 
 struct SimArgs {
     std::string link;
+    std::string listen;
     std::string log;
     bool baudEmulation = false;
     int gapMs = 30;
@@ -28,30 +29,6 @@ struct SimArgs {
     int corruptChecksums = 0;
     int closeAfter = -1;
 };
-
-// Replaces an old link of ours, never a file of someone else's.
-void makeLink(const std::string& link, const std::string& target)
-{
-    struct stat info {
-    };
-    if (::lstat(link.c_str(), &info) == 0) {
-        if (!S_ISLNK(info.st_mode))
-            throw UsageError{link + " exists and is not a symbolic link; not replacing it"};
-        ::unlink(link.c_str());
-    }
-    if (::symlink(target.c_str(), link.c_str()) != 0)
-        throw CliFailure{ExitPortError,
-                         "cannot link " + link + " to " + target + ": " + std::strerror(errno)};
-}
-
-// Removes the link only while it still points at our pseudo-terminal.
-void removeLink(const std::string& link, const std::string& target)
-{
-    char pointsTo[4096] = {};
-    const ssize_t n = ::readlink(link.c_str(), pointsTo, sizeof pointsTo - 1);
-    if (n > 0 && target == std::string(pointsTo, static_cast<size_t>(n)))
-        ::unlink(link.c_str());
-}
 
 std::FILE* openLog(const std::string& path)
 {
@@ -68,6 +45,13 @@ std::FILE* openLog(const std::string& path)
 SimulatorOptions optionsFor(const SimArgs& args, std::FILE* log)
 {
     SimulatorOptions options;
+    if (!args.listen.empty()) {
+        QHostAddress address;
+        quint16 port = 0;
+        ParseListenAddress(args.listen, address, port);
+        options.listenHost = address.toString().toStdString();
+        options.listenPort = port;
+    }
     options.idleGapMs = args.gapMs;
     options.restartSilenceMs = args.restartMs;
     options.lineRateBaud = args.baudEmulation ? 115200 : 0;
@@ -81,6 +65,8 @@ SimulatorOptions optionsFor(const SimArgs& args, std::FILE* log)
 
 int runSim(const SimArgs& args)
 {
+    if (!args.link.empty() && !args.listen.empty())
+        throw UsageError{"--link names a pseudo-terminal; with --listen there is none"};
     std::FILE* log = openLog(args.log);
     MatrixSimulator sim(optionsFor(args, log));
     std::string error;
@@ -91,7 +77,7 @@ int runSim(const SimArgs& args)
     if (args.closeAfter >= 0)
         sim.CloseLineAfter(args.closeAfter);
     if (!args.link.empty())
-        makeLink(args.link, sim.SlavePath());
+        MakeSimLink(args.link, sim.SlavePath());
     PrintOut(sim.SlavePath() + "\n");
     std::cerr << "simulated matrix on " << sim.SlavePath()
               << (args.link.empty() ? "" : " (linked as " + args.link + ")")
@@ -104,7 +90,7 @@ int runSim(const SimArgs& args)
 
     sim.Stop();
     if (!args.link.empty())
-        removeLink(args.link, sim.SlavePath());
+        RemoveSimLink(args.link, sim.SlavePath());
     if (log && log != stdout)
         std::fclose(log);
     return ExitOk;
@@ -116,9 +102,14 @@ void RegisterSimCommand(CLI::App& app, CliContext& context)
 {
     auto args = std::make_shared<SimArgs>();
     CLI::App* sim = app.add_subcommand(
-        "sim", "Run a simulated matrix on a pseudo-terminal and print its path; open that path "
-               "as the port. Runs until interrupted.");
+        "sim", "Run a simulated matrix on a pseudo-terminal (or, with --listen, a TCP port) and "
+               "print what to open as the port: the path, or socket://ADDR:PORT. Runs until "
+               "interrupted.");
     sim->add_option("--link", args->link, "also make a symbolic link at this path");
+    sim->add_option("--listen", args->listen,
+                    "serve on a TCP port instead, ADDR:PORT (port 0: any free one); one client at "
+                    "a time")
+        ->type_name("ADDR:PORT");
     sim->add_flag("--baud-emulation", args->baudEmulation,
                   "send replies no faster than a 115200 baud line would");
     sim->add_option("--log", args->log,

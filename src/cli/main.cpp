@@ -1,11 +1,14 @@
 // tavloctl: the matrix from scripts and the command line.
 #include "CliCommands.h"
+#include "CommandSuggestion.h"
+#include "ConsoleText.h"
 #include "MatrixCommands.h"
 #include "ParseMessages.h"
 #include "Refusal.h"
 #include "TavloVersion.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <iostream>
 
 namespace {
@@ -47,6 +50,7 @@ void addGlobalOptions(CLI::App& app, CliContext& context)
 int main(int argc, char** argv)
 {
     QCoreApplication qtApp(argc, argv);
+    PrepareConsole();
     CLI::App app{"tavloctl: control a 4x8 HDMI2.0 Matrix over its serial line, run a simulated "
                  "matrix, or decode what a matrix sent."};
     app.formatter(std::make_shared<WordsFormatter>());
@@ -58,7 +62,12 @@ int main(int argc, char** argv)
     RegisterMatrixCommands(app, context);
 
     try {
-        app.parse(argc, argv);
+        std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+        // CLI11 takes them last first, without the program's name, which names it in help.
+        app.name(arguments.front());
+        arguments.erase(arguments.begin());
+        std::reverse(arguments.begin(), arguments.end());
+        app.parse(arguments);
     } catch (const CLI::ParseError& error) {
         if (const auto unknown = ParseFailureMessage(app, error)) {
             std::cerr << "tavloctl: " << *unknown << "\n";

@@ -1,75 +1,16 @@
 #include "SerialTransport.h"
 
-#include <QFileInfo>
+#include "SerialTransportSystem.h"
+
 #include <QSerialPortInfo>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
-#endif
+using namespace serial_system;
 
 namespace {
-const QString kNoSuchDevice = QStringLiteral("no such device");
-const QString kNotSerial = QStringLiteral("not a serial device");
-const QString kHeldElsewhere = QStringLiteral("held by another program");
-
 // Passing errors in a row, with nothing read or written in between, after which a device that
 // still looks alive is taken for failed all the same: a driver that rejects every request must
 // not keep the port thread spinning.
 constexpr int kMaxPassingErrors = 100;
-
-// The path a port name stands for, as QSerialPort reads names: a bare name lives in /dev.
-QString DevicePathFor(const QString& name)
-{
-#ifdef Q_OS_UNIX
-    const bool isPath = name.startsWith(QLatin1Char('/')) ||
-                        name.startsWith(QStringLiteral("./")) ||
-                        name.startsWith(QStringLiteral("../"));
-    return isPath ? name : QStringLiteral("/dev/") + name;
-#else
-    return name;
-#endif
-}
-
-// The device itself, links resolved, so that two names for one device lock the same thing;
-// empty when nothing is there.
-QString CanonicalPath(const QString& path)
-{
-#ifdef Q_OS_UNIX
-    return QFileInfo(path).canonicalFilePath();
-#else
-    return path;
-#endif
-}
-
-bool IsCharacterDevice(const QString& path)
-{
-#ifdef Q_OS_UNIX
-    struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISCHR(info.st_mode);
-#else
-    Q_UNUSED(path);
-    return true;
-#endif
-}
-
-bool AccessDenied(const QString& path)
-{
-#ifdef Q_OS_UNIX
-    // The effective ids decide an open, and so they decide here (the real ones would not).
-    const QByteArray name = QFile::encodeName(path);
-    return ::faccessat(AT_FDCWD, name.constData(), R_OK | W_OK, AT_EACCESS) != 0 && errno == EACCES;
-#else
-    Q_UNUSED(path);
-    return false;
-#endif
-}
 
 // Errors that say the device is gone or broken. The rest are refusals of one request (modem
 // lines on a device that has none), time-outs of a bounded wait, or calls on a closed port,
@@ -107,19 +48,6 @@ QString LossReason(const QString& portName, QSerialPort::SerialPortError error)
     }
 }
 
-// A hung-up or vanished device says so when polled; a merely full one does not.
-bool DeviceLooksAlive(qintptr handle)
-{
-#ifdef Q_OS_UNIX
-    pollfd probe{static_cast<int>(handle), POLLOUT, 0};
-    if (::poll(&probe, 1, 0) < 0)
-        return false;
-    return (probe.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
-#else
-    Q_UNUSED(handle);
-    return true;
-#endif
-}
 } // namespace
 
 SerialTransport::SerialTransport(const QString& portName)
@@ -154,10 +82,8 @@ void SerialTransport::reopen(int baudRate)
 bool SerialTransport::openDevice(const QString& devicePath, int baudRate)
 {
     close();
-    if (devicePath.isEmpty())
-        return fail(PortOpenError::Missing, kNoSuchDevice);
-    if (!IsCharacterDevice(devicePath))
-        return fail(PortOpenError::NotSerialDevice, kNotSerial);
+    if (const PortOpenFailure refused = CheckBeforeOpen(devicePath); refused.failed())
+        return fail(refused.error, refused.text);
     port_ = new QSerialPort(this);
     port_->setPortName(devicePath);
     // The line settings go in before open so that the device never runs at a stale rate;
@@ -192,47 +118,29 @@ bool SerialTransport::openDevice(const QString& devicePath, int baudRate)
 // refuses, which is no failure of the device.
 bool SerialTransport::raiseModemLines()
 {
-    port_->setDataTerminalReady(true);
-    port_->setRequestToSend(true);
-    if (MeansDeviceFailed(port_->error()))
-        return false;
-    port_->clearError();
+    for (auto raise : {&QSerialPort::setDataTerminalReady, &QSerialPort::setRequestToSend}) {
+        if (!(port_->*raise)(true) && !IsNoModemLines(port_->error()) &&
+            MeansDeviceFailed(port_->error()))
+            return false;
+        port_->clearError();
+    }
     return true;
 }
 
 bool SerialTransport::failOpen(const QString& devicePath)
 {
-    const QSerialPort::SerialPortError error = port_->error();
-    const QString detail = port_->errorString();
+    const PortOpenFailure why =
+        ExplainOpenFailure(devicePath, port_->error(), port_->errorString());
     close();
-    switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-        return fail(PortOpenError::Missing, kNoSuchDevice);
-    case QSerialPort::PermissionError:
-        // QSerialPort says "permission" both for a device the user may not open and for one
-        // that is locked or held exclusively by another program.
-        if (AccessDenied(devicePath))
-            return fail(PortOpenError::PermissionDenied, QStringLiteral("permission denied"));
-        return fail(PortOpenError::Busy, kHeldElsewhere);
-    case QSerialPort::UnsupportedOperationError:
-        return fail(PortOpenError::NotSerialDevice, kNotSerial);
-    default:
-        return fail(PortOpenError::Other, detail);
-    }
+    return fail(why.error, why.text);
 }
 
-// The terminal's exclusive mode does not hold against root, and QSerialPort's lock file
-// follows the name; an advisory lock on the open device holds against every Tavlo program.
 bool SerialTransport::lockDevice()
 {
-#ifdef Q_OS_UNIX
-    if (::flock(static_cast<int>(port_->handle()), LOCK_EX | LOCK_NB) == 0)
+    if (HoldExclusively(*port_))
         return true;
     close();
-    return fail(PortOpenError::Busy, kHeldElsewhere);
-#else
-    return true;
-#endif
+    return fail(PortOpenError::Busy, QStringLiteral("held by another program"));
 }
 
 // The device behind the stable path if it is the same adapter; else, when the adapter carries
@@ -277,15 +185,7 @@ void SerialTransport::close()
     port_ = nullptr;
 }
 
-qint64 SerialTransport::queuedInSystem() const
-{
-#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
-    int queued = 0;
-    if (port_ && ::ioctl(static_cast<int>(port_->handle()), TIOCOUTQ, &queued) == 0)
-        return queued;
-#endif
-    return -1;
-}
+qint64 SerialTransport::queuedInSystem() const { return port_ ? QueuedForSending(*port_) : -1; }
 
 // Some drivers (a pseudo-terminal whose master is gone) keep signalling the same error for as
 // long as the descriptor is watched, so further signals are cut off first.
@@ -315,7 +215,7 @@ bool SerialTransport::isPassingError(QSerialPort::SerialPortError error)
         port_->bytesToWrite() > 0;
     if (!stalledWrite && error != QSerialPort::ReadError)
         return false;
-    if (!DeviceLooksAlive(port_->handle()))
+    if (!DeviceLooksAlive(*port_))
         return false;
     return ++passingErrors_ <= kMaxPassingErrors;
 }

@@ -1,7 +1,8 @@
 #pragma once
-// A serial device behind the port object (see PortTransport). On Unix the device is opened by
-// its canonical path and locked with flock(), so that two Tavlo programs never share a line,
-// whatever name each one uses for it and whoever runs them.
+// A serial device behind the port object (see PortTransport). Two Tavlo programs never share a
+// line: on Unix the device is opened by its canonical path and locked with flock(), whatever
+// name each one uses for it and whoever runs them; on Windows a COM port opens for one program
+// only. What differs between the systems is in SerialTransportSystem.h.
 #include "AdapterIdentity.h"
 #include "PortTransport.h"
 

@@ -1,17 +1,9 @@
 #include "MatrixSimulator.h"
 
 #include "PacedWriter.h"
+#include "SimulatorLine.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <pthread.h>
-#include <pty.h>
-#include <sched.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace
 {
@@ -25,24 +17,6 @@ constexpr size_t kReadSize = 4096;
 double millisBetween(Clock::time_point from, Clock::time_point to)
 {
     return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-void setCloseOnExec(int fd)
-{
-    fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
-}
-
-// Commands are told apart by when their bytes arrive, and the reading thread learns that only
-// when it runs. At normal priority on a loaded machine it can wait on the run queue for longer
-// than a client's pause, then read two paced commands at once and take them for one command
-// sent without a pause. At the lowest real-time priority it runs as soon as bytes come. The
-// thread only ever waits in poll() between short bursts of work, so it never holds a core.
-// Without the privilege for it the thread keeps the priority it has.
-void readAsBytesArrive()
-{
-    sched_param param{};
-    param.sched_priority = sched_get_priority_min(SCHED_FIFO);
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
 }
 
 // A count of -1 lasts; a positive one is used up.
@@ -76,23 +50,19 @@ bool MatrixSimulator::Start(std::string* error)
             *error = "the simulator already runs";
         return false;
     }
-    char name[256] = {};
-    termios raw{};
-    cfmakeraw(&raw);
-    // The slave stays open here too, so the line stays up between the client's opens.
-    if (openpty(&master_, &slave_, name, &raw, nullptr) != 0 || pipe(wakePipe_) != 0) {
+    std::string reason;
+    line_ = options_.listenHost.empty()
+                ? OpenLocalLine(&reason)
+                : OpenTcpLine(options_.listenHost, options_.listenPort, &reason);
+    if (!line_) {
         if (error)
-            *error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
-        closeFds();
+            *error = reason;
         return false;
     }
-    for (int fd : {master_, slave_, wakePipe_[0], wakePipe_[1]})
-        setCloseOnExec(fd); // a child process must not keep the line up
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-    slavePath_ = name;
+    slavePath_ = line_->ClientAddress();
     started_ = Clock::now();
     haveCommand_ = false;
-    writer_ = std::make_unique<PacedWriter>(master_, options_.lineRateBaud);
+    writer_ = std::make_unique<PacedWriter>(*line_, options_.lineRateBaud);
     {
         std::lock_guard lock(mutex_);
         running_ = true;
@@ -111,7 +81,7 @@ void MatrixSimulator::Stop()
     wake(kWakeStop);
     server_.join();
     writer_.reset();
-    closeFds();
+    line_.reset();
     std::lock_guard lock(mutex_);
     running_ = false;
     changed_.notify_all();
@@ -211,12 +181,7 @@ void MatrixSimulator::WriteRaw(std::vector<uint8_t> bytes)
         writer_->Enqueue(std::move(bytes));
 }
 
-void MatrixSimulator::wake(char reason)
-{
-    // A wake lost to a signal would leave the server thread waiting for ever.
-    while (::write(wakePipe_[1], &reason, 1) < 0 && errno == EINTR) {
-    }
-}
+void MatrixSimulator::wake(char reason) { line_->Wake(reason); }
 
 int MatrixSimulator::pollTimeoutMs(bool active) const
 {
@@ -229,21 +194,17 @@ int MatrixSimulator::pollTimeoutMs(bool active) const
 // The server thread: reads the line, cuts commands at idle gaps, answers them.
 void MatrixSimulator::serve()
 {
-    readAsBytesArrive();
+    ReadAsBytesArrive();
     std::string pending;
     bool active = false;
     for (;;) {
-        pollfd fds[2] = {{wakePipe_[0], POLLIN, 0}, {master_, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, pollTimeoutMs(active));
-        if (ready < 0 && errno != EINTR)
+        char reason = 0;
+        const SimulatorLine::Event event = line_->Wait(pollTimeoutMs(active), &reason);
+        if (event == SimulatorLine::Event::Failed)
             break;
-        if (fds[0].revents & POLLIN) {
-            char reason = 0;
-            if (::read(wakePipe_[0], &reason, 1) == 1 &&
-                (reason == kWakeStop || reason == kWakeClose))
-                break;
-        }
-        if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) && !readAvailable(pending, active))
+        if (event == SimulatorLine::Event::Woken && (reason == kWakeStop || reason == kWakeClose))
+            break;
+        if (event == SimulatorLine::Event::Readable && !readAvailable(pending, active))
             break;
         if (active && millisBetween(lastByte_, Clock::now()) >= options_.idleGapMs) {
             CommandRecord record;
@@ -263,11 +224,11 @@ void MatrixSimulator::serve()
 bool MatrixSimulator::readAvailable(std::string& pending, bool& active)
 {
     char buffer[kReadSize];
-    const ssize_t got = ::read(master_, buffer, sizeof buffer);
+    const long got = line_->Read(buffer, sizeof buffer);
     if (got < 0)
-        return errno == EAGAIN || errno == EINTR;
-    if (got == 0)
         return false;
+    if (got == 0)
+        return true;
     const auto now = Clock::now();
     if (!active) {
         active = true;
@@ -356,18 +317,5 @@ void MatrixSimulator::closeLine()
         lineOpen_ = false;
         changed_.notify_all();
     }
-    for (int* fd : {&master_, &slave_}) {
-        if (*fd >= 0)
-            ::close(*fd);
-        *fd = -1;
-    }
-}
-
-void MatrixSimulator::closeFds()
-{
-    for (int* fd : {&master_, &slave_, &wakePipe_[0], &wakePipe_[1]}) {
-        if (*fd >= 0)
-            ::close(*fd);
-        *fd = -1;
-    }
+    line_->HangUp();
 }

@@ -1,7 +1,7 @@
 #pragma once
-// A simulated matrix served on a pseudo-terminal: open SlavePath() as the serial port and it
-// answers like the real one. Plain POSIX threads, no event loop, so it runs the same inside
-// the panel, tavloctl and tests.
+// A simulated matrix served on a pseudo-terminal or a TCP port (SimulatorLine): open SlavePath()
+// as the port and it answers like the real one. Plain threads, no event loop, so it runs the
+// same inside the panel, tavloctl and tests.
 //
 // Commands are told apart the way the matrix must do it: a command ends when the line has
 // been idle for the gap. Two commands sent without the pause between them arrive as one
@@ -23,6 +23,7 @@
 #include <vector>
 
 class PacedWriter;
+class SimulatorLine;
 
 class MatrixSimulator
 {
@@ -32,10 +33,10 @@ public:
     MatrixSimulator(const MatrixSimulator&) = delete;
     MatrixSimulator& operator=(const MatrixSimulator&) = delete;
 
-    // Opens a fresh pseudo-terminal and starts serving it, also after the line was closed.
-    // False, with the reason, when the pseudo-terminal cannot be made or the simulator
-    // already serves a line.
+    // Opens a fresh line and starts serving it, also after the line was closed. False, with
+    // the reason, when the line cannot be made or the simulator already serves a line.
     bool Start(std::string* error);
+    // What a client opens: the pseudo-terminal's path, or socket://HOST:PORT.
     const std::string& SlavePath() const { return slavePath_; }
     // Ends serving and closes the line; replies not yet written are dropped.
     void Stop();
@@ -83,15 +84,12 @@ private:
     void dispatch(CommandRecord record);
     void answer(CommandRecord& record, std::vector<std::vector<uint8_t>> frames);
     void closeLine();
-    void closeFds();
     int pollTimeoutMs(bool active) const;
     void wake(char reason);
 
     SimulatorOptions options_;
     std::string slavePath_;
-    int master_ = -1;
-    int slave_ = -1;
-    int wakePipe_[2] = {-1, -1};
+    std::unique_ptr<SimulatorLine> line_;
     std::unique_ptr<PacedWriter> writer_;
     std::thread server_;
     std::chrono::steady_clock::time_point started_;

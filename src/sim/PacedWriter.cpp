@@ -1,10 +1,9 @@
 #include "PacedWriter.h"
 
+#include "SimulatorLine.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <poll.h>
-#include <unistd.h>
 
 namespace
 {
@@ -18,7 +17,8 @@ constexpr int kStopCheckMs = 50;
 
 } // namespace
 
-PacedWriter::PacedWriter(int fd, int baud) : fd_(fd), bytesPerSecond_(baud > 0 ? baud / 10 : 0)
+PacedWriter::PacedWriter(SimulatorLine& line, int baud)
+    : line_(line), bytesPerSecond_(baud > 0 ? baud / 10 : 0)
 {
     thread_ = std::thread([this] { run(); });
 }
@@ -114,12 +114,12 @@ bool PacedWriter::writeSome(const uint8_t* data, size_t size)
 {
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::write(fd_, data + done, size - done);
+        const long n = line_.Write(data + done, size - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
+        if (n < 0)
             return false;
         {
             std::lock_guard lock(mutex_);
@@ -127,8 +127,7 @@ bool PacedWriter::writeSome(const uint8_t* data, size_t size)
                 return false;
         }
         // The reader on the other side has not kept up: wait for room.
-        pollfd out{fd_, POLLOUT, 0};
-        ::poll(&out, 1, kStopCheckMs);
+        line_.WaitWritable(kStopCheckMs);
     }
     return true;
 }

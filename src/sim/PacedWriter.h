@@ -3,7 +3,7 @@
 // line never delays reading (and timestamping) the next command. Optionally paces the bytes
 // as a real serial line of the given rate would.
 //
-// Threads: Enqueue and Stop from any thread; the descriptor must stay open until Stop returns.
+// Threads: Enqueue and Stop from any thread; the line must stay open until Stop returns.
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -11,11 +11,13 @@
 #include <thread>
 #include <vector>
 
+class SimulatorLine;
+
 class PacedWriter
 {
 public:
-    // baud 0: as fast as the descriptor takes them.
-    PacedWriter(int fd, int baud);
+    // baud 0: as fast as the line takes them.
+    PacedWriter(SimulatorLine& line, int baud);
     ~PacedWriter();
     PacedWriter(const PacedWriter&) = delete;
     PacedWriter& operator=(const PacedWriter&) = delete;
@@ -40,7 +42,7 @@ private:
     void writeAll(const std::vector<uint8_t>& bytes);
     bool writeSome(const uint8_t* data, size_t size);
 
-    int fd_;
+    SimulatorLine& line_;
     int bytesPerSecond_;
     std::mutex mutex_;
     std::condition_variable changed_;

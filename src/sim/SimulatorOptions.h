@@ -3,8 +3,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 struct SimulatorOptions {
+    // Empty: the system's local line (a pseudo-terminal; on Windows a loopback TCP port).
+    // Otherwise a TCP line listening on this address and listenPort (0 takes a free one),
+    // reached as socket://HOST:PORT.
+    std::string listenHost;
+    uint16_t listenPort = 0;
     // A command ends when the line has been idle this long: the matrix has no terminator.
     int idleGapMs = 30;
     // 0 sends replies as fast as the pseudo-terminal takes them; otherwise the reply bytes

@@ -1,7 +1,5 @@
 #include "Cp936.h"
 
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 namespace {
 
@@ -25,24 +23,7 @@ QString firstUnstorable(const QString& text)
 
 } // namespace
 
-std::optional<QByteArray> EncodeCp936(const QString& text)
-{
-    QStringEncoder encoder("GBK");
-    QByteArray bytes = encoder.encode(text);
-    if (encoder.hasError())
-        return std::nullopt;
-    // The encoder puts "?" for a lone surrogate and drops a leading U+FEFF without a word: only
-    // bytes that read back as the text are its form.
-    if (DecodeCp936(std::string_view(bytes.constData(), size_t(bytes.size()))) != text)
-        return std::nullopt;
-    return bytes;
-}
-
-QString DecodeCp936(std::string_view bytes)
-{
-    QStringDecoder decoder("GBK");
-    return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
+// EncodeCp936 and DecodeCp936 are the system's: Cp936_unix.cpp, Cp936_win.cpp.
 
 NameCheck CheckName(const QString& name)
 {

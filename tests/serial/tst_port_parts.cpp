@@ -1,8 +1,9 @@
-// The port object's pure parts: what it holds unread, what identifies an adapter, and a
-// server's refusal told apart from the matrix's bytes.
+// The port object's pure parts: what it holds unread, what identifies an adapter, a server's
+// refusal told apart from the matrix's bytes, and what Windows' open errors mean.
 #include "AdapterIdentity.h"
 #include "ReceiveQueue.h"
 #include "ServerRefusal.h"
+#include "WindowsOpenError.h"
 
 #include <gtest/gtest.h>
 #include <vector>
@@ -154,4 +155,34 @@ INSTANTIATE_TEST_SUITE_P(
                     ""},
         RefusalCase{"cutShortIsNoRefusal", {"tavloctl se"}, true, "", PortOpenError::None, ""}),
     [](const testing::TestParamInfo<RefusalCase>& p) { return p.param.what; });
+} // namespace
+
+namespace {
+struct WindowsErrorCase {
+    const char* what;
+    std::uint32_t code;
+    PortOpenError error;
+    const char* text;
+};
+
+class WindowsOpenErrorTest : public testing::TestWithParam<WindowsErrorCase> {};
+
+// What opening a COM port ends with on Windows, in the operator's words.
+TEST_P(WindowsOpenErrorTest, saysWhyTheComPortDidNotOpen)
+{
+    const PortOpenFailure failure = OpenFailureForWindowsError(GetParam().code, "detail");
+    EXPECT_EQ(failure.error, GetParam().error);
+    EXPECT_EQ(failure.text.toStdString(), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, WindowsOpenErrorTest,
+    testing::Values(
+        WindowsErrorCase{"fileNotFound", 2, PortOpenError::Missing, "no such port"},
+        WindowsErrorCase{"pathNotFound", 3, PortOpenError::Missing, "no such port"},
+        WindowsErrorCase{"accessDenied", 5, PortOpenError::Busy,
+                         "access denied: held by another program"},
+        WindowsErrorCase{"sharingViolation", 32, PortOpenError::Busy, "held by another program"},
+        WindowsErrorCase{"unknown", 1117, PortOpenError::Other, "detail (Windows error 1117)"}),
+    [](const testing::TestParamInfo<WindowsErrorCase>& p) { return p.param.what; });
 } // namespace

@@ -1,55 +1,47 @@
 #include "PtyMatrix.h"
 
 #include "ReplyFrame.h"
+#include "SimulatorLine.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <stdexcept>
-#include <termios.h>
-#include <unistd.h>
+
+namespace {
+constexpr char kWakeStop = 'x';
+constexpr char kWakeClose = 'c';
+} // namespace
 
 PtyMatrix::PtyMatrix(int burstGapMs) : gapMs_(burstGapMs)
 {
-    char name[256] = {};
-    termios raw{};
-    cfmakeraw(&raw);
-    if (openpty(&master_, &slave_, name, &raw, nullptr) != 0)
-        throw std::runtime_error("openpty failed");
-    slavePath_ = name;
-    if (pipe(wakePipe_) != 0)
-        throw std::runtime_error("pipe failed");
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    std::string error;
+    line_ = OpenLocalLine(&error);
+    if (!line_)
+        throw std::runtime_error(error);
+    slavePath_ = line_->ClientAddress();
     reader_ = std::thread([this] { readLoop(); });
 }
 
 PtyMatrix::~PtyMatrix()
 {
-    const char stop = 'x';
-    while (::write(wakePipe_[1], &stop, 1) < 0 && errno == EINTR) {
-    }
+    line_->Wake(kWakeStop);
     reader_.join();
-    for (int fd : {master_, slave_, wakePipe_[0], wakePipe_[1]}) {
-        if (fd >= 0)
-            ::close(fd);
-    }
 }
 
 void PtyMatrix::write(std::span<const uint8_t> bytes)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard writing(writeMutex_);
     size_t done = 0;
-    while (master_ >= 0 && done < bytes.size()) {
-        const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            continue;
+    while (done < bytes.size()) {
+        {
+            std::lock_guard lock(mutex_);
+            if (closed_)
+                return;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            break;
-        pollfd out{master_, POLLOUT, 0};
-        ::poll(&out, 1, 100);
+        const long n = line_->Write(bytes.data() + done, bytes.size() - done);
+        if (n < 0)
+            return;
+        if (n == 0)
+            line_->WaitWritable(100);
+        done += static_cast<size_t>(n);
     }
 }
 
@@ -63,20 +55,15 @@ void PtyMatrix::writeFrame(int type, std::span<const uint8_t> data)
     write(BuildReplyFrame(type, data));
 }
 
+// The reading thread hangs the line up; this waits until it has.
 void PtyMatrix::closeMaster()
 {
-    // The slave we hold would keep the line up; the code under test has its own descriptor.
-    std::lock_guard lock(mutex_);
-    if (slave_ >= 0) {
-        ::close(slave_);
-        slave_ = -1;
-    }
-    const int fd = master_;
-    master_ = -1;
-    const char wake = 'c';
-    while (::write(wakePipe_[1], &wake, 1) < 0 && errno == EINTR) {
-    }
-    ::close(fd);
+    std::lock_guard writing(writeMutex_);
+    std::unique_lock lock(mutex_);
+    if (closed_)
+        return;
+    line_->Wake(kWakeClose);
+    changed_.wait(lock, [&] { return closed_; });
 }
 
 std::vector<PtyMatrix::Burst> PtyMatrix::bursts()
@@ -113,46 +100,41 @@ void PtyMatrix::clear()
 
 void PtyMatrix::readLoop()
 {
+    bool closed = false;
     for (;;) {
-        int fd;
-        {
-            std::lock_guard lock(mutex_);
-            fd = master_;
-        }
-        pollfd fds[2] = {{wakePipe_[0], POLLIN, 0}, {fd, POLLIN, 0}};
-        const int n = ::poll(fds, fd >= 0 ? 2 : 1, gapMs_);
+        char reason = 0;
+        const SimulatorLine::Event event = line_->Wait(closed ? -1 : gapMs_, &reason);
+        if (event == SimulatorLine::Event::Woken && reason == kWakeStop)
+            return;
         std::lock_guard lock(mutex_);
-        if (n == 0 ||
-            (fd >= 0 && (fds[1].revents & (POLLHUP | POLLERR)) && !(fds[1].revents & POLLIN))) {
-            // Silence (or a slave side nobody holds): the burst in progress is complete.
+        if (event == SimulatorLine::Event::Woken && reason == kWakeClose) {
+            line_->HangUp();
+            closed = closed_ = true;
+            changed_.notify_all();
+            continue;
+        }
+        uint8_t buffer[4096];
+        const long got = event == SimulatorLine::Event::Readable
+                             ? line_->Read(reinterpret_cast<char*>(buffer), sizeof buffer)
+                             : 0;
+        if (got <= 0) {
+            // Silence (or a side nobody holds): the burst in progress is complete.
             if (pendingActive_) {
                 bursts_.push_back(pending_);
                 pendingActive_ = false;
                 pending_ = {};
                 changed_.notify_all();
             }
-            if (n != 0)
+            if (event != SimulatorLine::Event::TimedOut)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             continue;
         }
-        if (fds[0].revents & POLLIN) {
-            char c;
-            if (::read(wakePipe_[0], &c, 1) == 1 && c == 'x')
-                return;
-            continue;
+        const auto now = Clock::now();
+        if (!pendingActive_) {
+            pending_.start = now;
+            pendingActive_ = true;
         }
-        if (fd >= 0 && (fds[1].revents & POLLIN)) {
-            uint8_t buffer[4096];
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got <= 0)
-                continue;
-            const auto now = Clock::now();
-            if (!pendingActive_) {
-                pending_.start = now;
-                pendingActive_ = true;
-            }
-            pending_.end = now;
-            pending_.bytes.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(got));
-        }
+        pending_.end = now;
+        pending_.bytes.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(got));
     }
 }

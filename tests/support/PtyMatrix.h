@@ -1,15 +1,19 @@
 #pragma once
-// A pseudo-terminal pair on which a test plays the matrix: the code under test opens
-// slavePath() as its serial port; the test reads what arrives on the master side, with the
-// time each burst began, and writes reply bytes back.
+// A line on which a test plays the matrix: the code under test opens slavePath() as its port;
+// the test reads what arrives on the matrix's side, with the time each burst began, and writes
+// reply bytes back. The line is the system's local simulator line (SimulatorLine): a
+// pseudo-terminal pair, or on Windows, which has none, a loopback TCP port (socket://…).
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
 #include <thread>
 #include <vector>
+
+class SimulatorLine;
 
 class PtyMatrix {
 public:
@@ -30,13 +34,14 @@ public:
 
     const std::string& slavePath() const { return slavePath_; }
 
-    // Writes to the master side, as the matrix sending.
+    // Writes to the matrix's side, as the matrix sending.
     void write(std::span<const uint8_t> bytes);
     void write(const std::string& bytes);
     // A frame of the given type and data, marker and checksum included.
     void writeFrame(int type, std::span<const uint8_t> data);
 
-    // Closes the master side while the slave may still be open (a pulled adapter).
+    // Closes the matrix's side while the code under test may still hold the port (a pulled
+    // adapter).
     void closeMaster();
 
     // Bursts completed so far (a burst completes after burstGapMs of silence).
@@ -50,10 +55,10 @@ public:
 private:
     void readLoop();
 
-    int master_ = -1;
-    int slave_ = -1; // kept open so the line stays up between opens of the code under test
-    int wakePipe_[2] = {-1, -1};
+    std::unique_ptr<SimulatorLine> line_; // stays up between opens of the code under test
     std::string slavePath_;
+    std::mutex writeMutex_;
+    bool closed_ = false; // guarded by mutex_
     int gapMs_;
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -13,6 +13,62 @@ TEST(Cp936, chineseNameRoundTripsThroughItsTwoByteForm)
     EXPECT_EQ(DecodeCp936(std::string_view(bytes->constData(), bytes->size())), name);
 }
 
+// The same bytes on every system, whichever conversion the system has (ICU's GBK on Unix, the
+// system's code page 936 on Windows).
+struct Cp936Case {
+    const char* what;
+    const char* utf8;
+    const char* hex; // nullptr: no form in code page 936
+};
+
+class Cp936EncodeTest : public testing::TestWithParam<Cp936Case> {};
+
+TEST_P(Cp936EncodeTest, encodesToTheMatrixsBytesOrRefuses)
+{
+    const auto bytes = EncodeCp936(QString::fromUtf8(GetParam().utf8));
+    if (!GetParam().hex) {
+        EXPECT_FALSE(bytes.has_value()) << bytes->toHex().toStdString();
+        return;
+    }
+    ASSERT_TRUE(bytes.has_value());
+    EXPECT_EQ(bytes->toHex(), QByteArray(GetParam().hex));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, Cp936EncodeTest,
+                         testing::Values(Cp936Case{"empty", "", ""},
+                                         Cp936Case{"ascii", "Lobby 1", "4c6f6262792031"},
+                                         Cp936Case{"chinese", "大厅", "b4f3ccfc"},
+                                         Cp936Case{"mixed", "会议室A", "bbe1d2e9cad241"},
+                                         Cp936Case{"fullWidthDigit", "１", "a3b1"},
+                                         // Refused, not sent as a look-alike ("a") or as "?".
+                                         Cp936Case{"noBestFit", "ä", nullptr},
+                                         Cp936Case{"notInTheCodePage", "😀", nullptr},
+                                         Cp936Case{"oneBadAmongGood", "会😀议", nullptr}),
+                         [](const testing::TestParamInfo<Cp936Case>& p) { return p.param.what; });
+
+struct DecodeCase {
+    const char* what;
+    std::string bytes;
+    const char* utf8;
+};
+
+class Cp936DecodeTest : public testing::TestWithParam<DecodeCase> {};
+
+TEST_P(Cp936DecodeTest, decodesWhatTheMatrixSentAndMarksWhatHasNoMeaning)
+{
+    EXPECT_EQ(DecodeCp936(GetParam().bytes).toUtf8().toStdString(), GetParam().utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, Cp936DecodeTest,
+    testing::Values(DecodeCase{"empty", "", ""}, DecodeCase{"ascii", "Proj 2", "Proj 2"},
+                    DecodeCase{"chinese", "\xb4\xf3\xcc\xfc", "大厅"},
+                    // A lead byte cut off at the end of the entry.
+                    DecodeCase{"truncatedPair", "ab\xbb", "ab\uFFFD"},
+                    // A lead byte whose next byte cannot follow it: one mark, the rest reads.
+                    DecodeCase{"badTrailByte", "\xbb\xe1\xbb \xd2\xe9", "会\uFFFD 议"}),
+    [](const testing::TestParamInfo<DecodeCase>& p) { return p.param.what; });
+
 TEST(Cp936, namesTheMatrixCannotTakeAreRefusedWithTheirReason)
 {
     const std::pair<QString, const char*> refused[] = {

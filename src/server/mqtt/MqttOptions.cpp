@@ -1,5 +1,7 @@
 #include "MqttOptions.h"
 
+#include "MqttTls.h"
+
 #include <QFile>
 #include <QUrl>
 #include <algorithm>
@@ -48,6 +50,11 @@ bool readBroker(const std::string& url, MqttOptions& options, QString* error)
         return false;
     }
     options.tls = scheme == "mqtts";
+    if (options.tls && !MqttTlsInThisBuild()) {
+        *error = QStringLiteral("mqtts:// is not in this build: its MQTT client library was "
+                                "built without TLS");
+        return false;
+    }
     options.host = parsed.host();
     options.port = parsed.port(options.tls ? 8883 : 1883);
     return true;

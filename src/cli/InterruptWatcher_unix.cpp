@@ -29,8 +29,8 @@ InterruptWatcher::InterruptWatcher()
 {
     if (::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    notifier_ = new QSocketNotifier(wakePipe[0], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+    auto* notifier = new QSocketNotifier(wakePipe[0], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
         char drain[16];
         while (::read(wakePipe[0], drain, sizeof drain) > 0) {
         }
@@ -49,7 +49,7 @@ InterruptWatcher::~InterruptWatcher()
 {
     for (int signal : kSignals)
         std::signal(signal, SIG_DFL);
-    delete notifier_;
+    qDeleteAll(findChildren<QSocketNotifier*>());
     for (int& fd : wakePipe) {
         if (fd >= 0)
             ::close(fd);

@@ -1,0 +1,15 @@
+# Debian's mingw-w64 with the posix thread model, for x86_64 Windows. Target headers and libraries
+# come from the mingw sysroot and from this Qt prefix; programs from the build machine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+set(CMAKE_C_COMPILER   x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER  x86_64-w64-mingw32-windres)
+set(CMAKE_AR     /usr/bin/x86_64-w64-mingw32-gcc-ar-posix CACHE FILEPATH "")
+set(CMAKE_RANLIB /usr/bin/x86_64-w64-mingw32-gcc-ranlib-posix CACHE FILEPATH "")
+get_filename_component(_qt_mingw_prefix "${CMAKE_CURRENT_LIST_DIR}" ABSOLUTE)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 "${_qt_mingw_prefix}")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

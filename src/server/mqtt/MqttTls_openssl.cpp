@@ -1,0 +1,3 @@
+#include "MqttTls.h"
+
+bool MqttTlsInThisBuild() { return true; }
