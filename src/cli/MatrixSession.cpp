@@ -85,10 +85,12 @@ void MatrixSession::Send(const std::string& command)
     throwIfLost();
 }
 
+// A server takes a raw command once the line has been quiet for its idle gap, and drops one whose
+// client left before that; a refusal, too, comes back within the grace. So a network port is
+// held open for the grace after the last command, with a token or without.
 void MatrixSession::ConfirmTaken()
 {
-    if (!open_ || !access_.token.isEmpty() ||
-        !MySerialPortComm::IsSocketPortName(QString::fromStdString(port_)))
+    if (!open_ || !MySerialPortComm::IsSocketPortName(QString::fromStdString(port_)))
         return;
     GlobalSerialPort().DrainOutput(kDrainMs);
     WaitUntil([] { return false; }, kRefusalGraceMs);

@@ -116,6 +116,8 @@ void RemoteAccessTest::initTestCase()
         QFile file(dir_.filePath(name));
         if (file.open(QIODevice::WriteOnly))
             file.write(text);
+        // A server refuses a token file that others can read.
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         return dir_.filePath(name);
     };
     tokenFile_ = write("token", kToken + "\n");

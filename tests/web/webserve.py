@@ -82,6 +82,7 @@ class Server:
             token_file = os.path.join(folder, "token")
             with open(token_file, "w", encoding="utf-8") as file:
                 file.write(token + "\n")
+            os.chmod(token_file, 0o600)  # the server refuses a token others can read
             args += ["--token-file", token_file]
         self.token = token
         self.process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
