@@ -10,11 +10,13 @@
 #include "MqttBrokerQuery.h"
 #include "MqttCliOptions.h"
 #include "MySerialPortComm.h"
+#include "RemoteAccess.h"
 #include "ServerLog.h"
 #include "ServerTls.h"
 
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <memory>
 
 namespace {
@@ -31,31 +33,22 @@ struct ServeArgs {
     MqttArguments mqtt;
 };
 
-// The longest token a client can send: the raw endpoint's token line is bounded like a command.
-constexpr qint64 kMaxTokenBytes = 64 * 1024;
-
 QByteArray readToken(const std::string& path)
 {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        throw UsageError{"cannot read the token file " + path + ": " +
-                         file.errorString().toStdString()};
+    const QString file = QString::fromStdString(path);
     // As ssh does with keys: a secret that every user of the machine can read is none.
-    if (file.permissions() & QFileDevice::ReadOther)
+    if (QFileInfo::exists(file) && (QFile::permissions(file) & QFileDevice::ReadOther))
         throw UsageError{"the token file " + path +
                          " is readable by every user; make it private first (chmod o-rwx " + path +
                          ")"};
-    const QByteArray whole = file.read(kMaxTokenBytes + 1);
-    if (whole.size() > kMaxTokenBytes)
-        throw UsageError{"the token file " + path + " holds more than " +
-                         std::to_string(kMaxTokenBytes) + " bytes; a token must be shorter"};
-    const QByteArray token = whole.trimmed();
-    if (token.isEmpty() || token.contains('\n'))
-        throw UsageError{"the token file " + path + " must hold one non-empty line"};
+    QString error;
+    const std::optional<QByteArray> token = ReadTokenFile(file, &error);
+    if (!token)
+        throw UsageError{error.toStdString()};
     // A raw client that starts with '#' is sending a command, not its token.
-    if (token.startsWith('#'))
+    if (token->startsWith('#'))
         throw UsageError{"the token in " + path + " must not begin with '#'"};
-    return token;
+    return *token;
 }
 
 // Two bridges on one set of topics would push each other off the broker, and Home Assistant

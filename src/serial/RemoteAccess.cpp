@@ -3,24 +3,36 @@
 #include <QFile>
 
 namespace {
-// A token is a line; anything much longer is not a token file.
-constexpr qint64 kMaxTokenFileBytes = 4096;
+// The longest token a client can send: the raw endpoint's token line is bounded like a command.
+constexpr qint64 kMaxTokenBytes = 64 * 1024;
 } // namespace
+
+std::optional<QByteArray> ReadTokenFile(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read the token file %1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    const QByteArray whole = file.read(kMaxTokenBytes + 1);
+    if (whole.size() > kMaxTokenBytes) {
+        *error = QStringLiteral("the token file %1 holds more than %2 bytes; a token must be shorter")
+                     .arg(path)
+                     .arg(kMaxTokenBytes);
+        return std::nullopt;
+    }
+    const QByteArray token = whole.trimmed();
+    if (token.isEmpty() || token.contains('\n')) {
+        *error = QStringLiteral("the token file %1 must hold one non-empty line").arg(path);
+        return std::nullopt;
+    }
+    return token;
+}
 
 std::optional<QByteArray> ReadTokenFileOption(const QString& option, QString* error)
 {
     const QString path = option.isEmpty() ? qEnvironmentVariable("TAVLO_TOKEN_FILE") : option;
     if (path.isEmpty())
         return QByteArray();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read the token file %1: %2").arg(path, file.errorString());
-        return std::nullopt;
-    }
-    const QByteArray token = file.read(kMaxTokenFileBytes).split('\n').first().trimmed();
-    if (token.isEmpty()) {
-        *error = QStringLiteral("the token file %1 holds no token on its first line").arg(path);
-        return std::nullopt;
-    }
-    return token;
+    return ReadTokenFile(path, error);
 }

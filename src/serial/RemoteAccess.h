@@ -12,7 +12,11 @@ struct RemoteAccess {
     QString caFile;   // PEM; empty: the system's CAs
 };
 
-// The token on the first line of the file named by the option, or by TAVLO_TOKEN_FILE when the
-// option is empty; an empty token when neither names one. Nothing (and the reason in *error)
-// when the file cannot be read or holds no token.
+// The token a file holds: one non-empty line, read whole (a server and its clients must agree
+// on every byte of it). Nothing, and the reason in *error, when the file cannot be read, is
+// longer than a token may be, or holds no single line.
+std::optional<QByteArray> ReadTokenFile(const QString& path, QString* error);
+
+// The token of the file named by the option, or by TAVLO_TOKEN_FILE when the option is empty;
+// an empty token when neither names one. Nothing (and the reason in *error) as ReadTokenFile.
 std::optional<QByteArray> ReadTokenFileOption(const QString& option, QString* error);
