@@ -22,10 +22,11 @@ bool isOneCommand(const std::string& command)
     return true;
 }
 
-// A name command ends in "name=" and the name's bytes.
+// A name command ends in " name=" and the name's bytes; the name may hold " name=" itself, so
+// the command's own is the first.
 void checkName(const std::string& command, const QString& asked)
 {
-    const size_t at = command.rfind(" name=");
+    const size_t at = command.find(" name=");
     if (at == std::string::npos)
         __builtin_trap();
     if (DecodeCp936(std::string_view(command).substr(at + 6)) != asked)

@@ -1,6 +1,7 @@
 #include "SelectOptions.h"
 
 #include "ControlWords.h"
+#include "InputChoice.h"
 #include "Refusal.h"
 
 #include <algorithm>
@@ -104,9 +105,10 @@ SelectOptions InputOptions(const QJsonObject& state)
     std::vector<SelectOptions::Option> options;
     for (qsizetype i = 0; i < texts.size(); ++i)
         options.push_back({texts[i], int(i + 1)});
-    const int count = int(texts.size());
-    return SelectOptions(std::move(options), [count](const std::string& word) {
-        return ParseNumber(word, 1, std::max(count, 1), "input");
+    // Past the options' own texts, the rule every front end shares: a number, or a name
+    // the matrix holds (exact, then ignoring case).
+    return SelectOptions(std::move(options), [names = InputNames(state)](const std::string& word) {
+        return ParseInputChoice(word, names);
     });
 }
 

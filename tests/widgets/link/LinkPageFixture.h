@@ -70,6 +70,17 @@ inline std::string wholeState(const std::map<int, std::vector<uint8_t>>& given =
     return answer;
 }
 
+// Short waits, for tests that would otherwise sit out the panel's real ones.
+inline CDialog_Link::Timings fastTimings()
+{
+    CDialog_Link::Timings t;
+    t.pollMs = 300;
+    t.noticeMs = 200;
+    t.deadlineMs = 1200;
+    t.requestGapMs = 300;
+    return t;
+}
+
 struct LinkFixture {
     explicit LinkFixture(CDialog_Link::Timings timings = {})
     {

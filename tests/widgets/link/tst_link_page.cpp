@@ -13,12 +13,6 @@
 
 #include <thread>
 
-#include <fcntl.h>
-#include <grp.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 using namespace link_test;
 
 namespace {
@@ -26,16 +20,6 @@ namespace {
 // Burst start times are taken by the reader thread of the test's terminal, which may see the
 // first burst a little late; gaps between bursts are checked with this much slack.
 constexpr long long kReadJitterMs = 20;
-
-CDialog_Link::Timings fastTimings()
-{
-    CDialog_Link::Timings t;
-    t.pollMs = 300;
-    t.noticeMs = 200;
-    t.deadlineMs = 1200;
-    t.requestGapMs = 300;
-    return t;
-}
 
 CDialog_Link::Timings noPolling()
 {
@@ -74,8 +58,6 @@ private slots:
     void txReturnAddsOneLineBreak();
     void failedOpen_data();
     void failedOpen();
-    void openFailureSaysWhy_data();
-    void openFailureSaysWhy();
     void portLost();
     void portListSelectionMemory();
     void portListError();
@@ -570,59 +552,6 @@ void LinkPageTest::failedOpen()
     QTest::qWait(1500);
     QVERIFY(f.pty.bursts().empty());
     QCOMPARE(f.messages.shown.size(), size_t(1));
-}
-
-void LinkPageTest::openFailureSaysWhy_data()
-{
-    QTest::addColumn<QString>("setup"); // what stands in the way of the open
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("missing") << "missing"
-                             << "no such device";
-    QTest::newRow("held") << "held"
-                          << "held by another program";
-    QTest::newRow("denied, group dialout")
-        << "dialout"
-        << "permission denied: add your user to the dialout group, then log in again";
-    QTest::newRow("denied, another group") << "tty"
-                                           << "permission denied";
-}
-
-// The box is the same for every failure; the line under it in the Rx box says which it was.
-void LinkPageTest::openFailureSaysWhy()
-{
-    QFETCH(QString, setup);
-    QFETCH(QString, reason);
-    const bool denied = setup == "dialout" || setup == "tty";
-    if (denied && ::geteuid() != 0)
-        QSKIP("taking the rights away from the test needs root");
-    LinkFixture f(fastTimings());
-    const std::string path = setup == "missing" ? "/nonexistent/ttyTavlo" : f.pty.slavePath();
-    f.ports = {LinkFixture::portRecord(path, "Test matrix")};
-    f.page->FillPortList();
-    int held = -1;
-    if (setup == "held") {
-        held = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        QCOMPARE(::flock(held, LOCK_EX | LOCK_NB), 0);
-    }
-    if (denied) {
-        const group* owner = ::getgrnam(setup.toLatin1().constData());
-        QVERIFY(owner != nullptr);
-        QCOMPARE(::chown(path.c_str(), 0, owner->gr_gid), 0);
-        QCOMPARE(::chmod(path.c_str(), 0660), 0);
-        QCOMPARE(::seteuid(65534), 0); // nobody, in no group that may open it
-    }
-    f.clickOpen();
-    if (denied)
-        QCOMPARE(::seteuid(0), 0);
-    if (held >= 0)
-        ::close(held);
-
-    QCOMPARE(f.messages.shown.size(), size_t(1));
-    QCOMPARE(f.messages.shown[0].text, QStringLiteral("ERROR:COM is invalid,please refresh again"));
-    const QString line = QString::fromStdString(path) + QStringLiteral(": ") + reason;
-    QVERIFY2(f.rxShown().endsWith(line + QLatin1Char('\n')), qPrintable(f.rxShown()));
-    QCOMPARE(f.rxShown().count(QLatin1Char('\n')), 1);
-    QVERIFY(!GlobalSerialPort().IsOpen());
 }
 
 void LinkPageTest::portLost()
