@@ -11,6 +11,14 @@ TokenGate::TokenGate(QByteArray token, Throttle throttle)
     throttle_.wrongTries = std::max(throttle_.wrongTries, 1);
 }
 
+void TokenGate::SetToken(QByteArray token)
+{
+    if (token == token_)
+        return;
+    token_ = std::move(token);
+    ++generation_;
+}
+
 TokenGate::Clock::duration TokenGate::Wait(const QString& address, Clock::time_point now)
 {
     const auto it = addresses_.find(address);

@@ -28,7 +28,9 @@ public:
 
     bool Required() const { return !token_.isEmpty(); }
     // Tries judged from now on are judged against this one.
-    void SetToken(QByteArray token) { token_ = std::move(token); }
+    void SetToken(QByteArray token);
+    // Counts the changes of the token, so that what was opened with an old one can be told.
+    int Generation() const { return generation_; }
 
     // How long a try from the address waits before it is judged: nothing, unless the address
     // is throttled; then the try takes the address's next free slot.
@@ -52,6 +54,7 @@ private:
     void forgetPassed(Clock::time_point now);
 
     QByteArray token_;
+    int generation_ = 0;
     Throttle throttle_;
     std::map<QString, Address> addresses_; // only those with a wrong try in the window
     Clock::time_point lastSweep_;

@@ -123,6 +123,7 @@ private slots:
     void aSessionIsNoTryOfTheToken();
     void aNewTokenHoldsOnEveryEndpoint_data() { everyEndpoint(); }
     void aNewTokenHoldsOnEveryEndpoint();
+    void aNewTokenEndsTheSessionsOfTheOld();
     void clientsThatLeaveTakeTheirCommandsWithThem();
     void queuedCommandsAreBoundedOverAllClients();
     void webSocketHandshakesQtWouldNotFinishAreRefused_data();
@@ -388,6 +389,24 @@ void HostileClientsTest::aNewTokenHoldsOnEveryEndpoint()
     QVERIFY(renewed.wait());
     QVERIFY(!old.accepted());
     QVERIFY(renewed.accepted());
+}
+
+// The same token again (the file read again unchanged) ends nothing.
+void HostileClientsTest::aNewTokenEndsTheSessionsOfTheOld()
+{
+    ServerFixture f(WebOptions("s3cret"));
+    QVERIFY2(f.started(), qPrintable(f.startError()));
+    const quint16 port = f.server->HttpPort();
+    const HttpAnswer login =
+        HttpExchange(port).send(JsonPost("/api/v1/login", {{"token", "s3cret"}}));
+    QCOMPARE(login.status, 200);
+    const QByteArray status =
+        Request("GET", "/api/v1/status",
+                "Cookie: " + login.header("set-cookie").split(';').first() + "\r\n");
+    f.server->SetToken("s3cret");
+    QCOMPARE(HttpExchange(port).send(status).status, 200);
+    f.server->SetToken("n3w");
+    QCOMPARE(HttpExchange(port).send(status).status, 401);
 }
 
 // 30 raw clients queue their whole allowance and leave; an honest route then waits for one

@@ -31,6 +31,11 @@ HttpResponse unauthorized(const QString& message)
 
 } // namespace
 
+HttpAccess::HttpAccess(const TokenGate& gate, bool secure)
+    : gate_(gate), secure_(secure), generation_(gate.Generation())
+{
+}
+
 bool HttpAccess::TokenRequired() const { return gate_.Required(); }
 
 std::optional<HttpResponse> HttpAccess::CheckOrigin(const HttpRequest& request) const
@@ -62,6 +67,7 @@ std::optional<QByteArray> HttpAccess::BearerToken(const HttpRequest& request) co
 
 std::optional<HttpResponse> HttpAccess::CheckSession(const HttpRequest& request)
 {
+    endOldSessions();
     if (!TokenRequired() || sessions_.Holds(request.header("cookie")))
         return std::nullopt;
     return unauthorized(
@@ -82,10 +88,19 @@ HttpResponse HttpAccess::LoggedIn(bool right)
 {
     if (!right)
         return WrongToken();
+    endOldSessions();
     HttpResponse ok = HttpResponse::Json(200, {{"ok", true}});
     if (TokenRequired())
         ok.with("Set-Cookie", WebSessions::SetCookie(sessions_.Open(), secure_));
     return ok;
+}
+
+void HttpAccess::endOldSessions()
+{
+    if (generation_ == gate_.Generation())
+        return;
+    generation_ = gate_.Generation();
+    sessions_ = WebSessions();
 }
 
 HttpResponse HttpAccess::WrongToken() { return unauthorized(QStringLiteral("wrong token")); }

@@ -6,7 +6,8 @@
 // only) so is one addressed by a name that another site could point at this machine.
 //
 // The token given (Bearer or login) is judged by the connection through the server's gate, as
-// every endpoint's is; a live session's cookie is no try of the token.
+// every endpoint's is; a live session's cookie is no try of the token. Sessions opened with a
+// token that has since been replaced are over: a token is replaced to shut someone out.
 //
 // I/O thread only.
 #include "HttpRequest.h"
@@ -20,9 +21,7 @@ class TokenGate;
 class HttpAccess {
 public:
     // secure: the page is served over TLS (https://), and its cookie is kept to it.
-    explicit HttpAccess(const TokenGate& gate, bool secure = false) : gate_(gate), secure_(secure)
-    {
-    }
+    explicit HttpAccess(const TokenGate& gate, bool secure = false);
 
     bool TokenRequired() const;
     // The refusal of a request that comes from somewhere else, or nothing.
@@ -39,7 +38,10 @@ public:
     static HttpResponse WrongToken();
 
 private:
+    void endOldSessions();
+
     const TokenGate& gate_;
     bool secure_;
+    int generation_; // of the token the sessions were opened with
     WebSessions sessions_;
 };
