@@ -1,5 +1,6 @@
 #include "InterruptWatcher.h"
 
+#include <QMetaMethod>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
@@ -12,10 +13,10 @@ namespace
 int wakePipe[2] = {-1, -1};
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Only async-signal-safe work here: the event loop does the rest.
-void onSignal(int)
+// Only async-signal-safe work here: the event loop does the rest, told which signal it was.
+void onSignal(int signal)
 {
-    const char byte = 1;
+    const char byte = char(signal);
     const int saved = errno;
     // The pipe full means a wake is already waiting; only an interrupted write is tried again.
     while (::write(wakePipe[1], &byte, 1) < 0 && errno == EINTR) {
@@ -31,10 +32,19 @@ InterruptWatcher::InterruptWatcher()
         return;
     auto* notifier = new QSocketNotifier(wakePipe[0], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this] {
+        const bool hangUpHeard =
+            isSignalConnected(QMetaMethod::fromSignal(&InterruptWatcher::hangUp));
+        bool hungUp = false;
+        bool interrupt = false;
         char drain[16];
-        while (::read(wakePipe[0], drain, sizeof drain) > 0) {
+        for (ssize_t n; (n = ::read(wakePipe[0], drain, sizeof drain)) > 0;) {
+            for (ssize_t i = 0; i < n; ++i)
+                (drain[i] == SIGHUP && hangUpHeard ? hungUp : interrupt) = true;
         }
-        emit interrupted();
+        if (hungUp)
+            emit hangUp();
+        if (interrupt)
+            emit interrupted();
     });
     struct sigaction action {
     };

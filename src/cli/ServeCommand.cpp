@@ -1,5 +1,5 @@
 // `tavloctl serve`: holds the matrix's port and serves it to many clients at once, raw and as
-// JSON, until interrupted.
+// JSON, until interrupted. SIGHUP reads the token file again.
 #include "CliFailure.h"
 #include "CommandRunner.h"
 #include "InterruptWatcher.h"
@@ -33,22 +33,47 @@ struct ServeArgs {
     MqttArguments mqtt;
 };
 
-QByteArray readToken(const std::string& path)
+// Read at the start and again on SIGHUP, with the same checks each time.
+std::optional<QByteArray> readToken(const QString& file, QString* error)
 {
-    const QString file = QString::fromStdString(path);
     // As ssh does with keys: a secret that every user of the machine can read is none.
-    if (QFileInfo::exists(file) && (QFile::permissions(file) & QFileDevice::ReadOther))
-        throw UsageError{"the token file " + path +
-                         " is readable by every user; make it private first (chmod o-rwx " + path +
-                         ")"};
-    QString error;
-    const std::optional<QByteArray> token = ReadTokenFile(file, &error);
-    if (!token)
-        throw UsageError{error.toStdString()};
+    if (QFileInfo::exists(file) && (QFile::permissions(file) & QFileDevice::ReadOther)) {
+        *error = QStringLiteral("the token file %1 is readable by every user; make it private "
+                                "first (chmod o-rwx %1)")
+                     .arg(file);
+        return std::nullopt;
+    }
+    std::optional<QByteArray> token = ReadTokenFile(file, error);
     // A raw client that starts with '#' is sending a command, not its token.
-    if (token->startsWith('#'))
-        throw UsageError{"the token in " + path + " must not begin with '#'"};
-    return *token;
+    if (token && token->startsWith('#')) {
+        *error = QStringLiteral("the token in %1 must not begin with '#'").arg(file);
+        return std::nullopt;
+    }
+    return token;
+}
+
+QString tokenFileOf(const ServeArgs& args)
+{
+    return args.tokenFile.empty() ? qEnvironmentVariable("TAVLO_TOKEN_FILE")
+                                  : QString::fromStdString(args.tokenFile);
+}
+
+// The matrix's line stays open throughout. Clients already past the old token keep their
+// connection: the new one is asked of those that come after.
+void readTokenAgain(MatrixServer& server, const QString& file)
+{
+    if (file.isEmpty()) {
+        ServerLog(QStringLiteral("SIGHUP: no token file to read again"));
+        return;
+    }
+    QString error;
+    std::optional<QByteArray> token = readToken(file, &error);
+    if (!token) {
+        ServerLog(QStringLiteral("SIGHUP: keeping the token as it was: %1").arg(error));
+        return;
+    }
+    server.SetToken(std::move(*token));
+    ServerLog(QStringLiteral("SIGHUP: the token was read again from %1").arg(file));
 }
 
 // Two bridges on one set of topics would push each other off the broker, and Home Assistant
@@ -79,11 +104,13 @@ ServerOptions optionsFor(const CliContext& context, const ServeArgs& args)
         ParseListenAddress(portOnly ? "127.0.0.1:" + args.http : args.http, options.httpAddress,
                            options.httpPort);
     }
-    const std::string tokenFile = args.tokenFile.empty()
-                                      ? qEnvironmentVariable("TAVLO_TOKEN_FILE").toStdString()
-                                      : args.tokenFile;
-    if (!tokenFile.empty())
-        options.token = readToken(tokenFile);
+    if (const QString tokenFile = tokenFileOf(args); !tokenFile.isEmpty()) {
+        QString error;
+        const std::optional<QByteArray> token = readToken(tokenFile, &error);
+        if (!token)
+            throw UsageError{error.toStdString()};
+        options.token = *token;
+    }
     if (args.tlsCert.empty() != args.tlsKey.empty())
         throw UsageError{"TLS needs both --tls-cert FILE and --tls-key FILE"};
     if (!args.tlsCert.empty()) {
@@ -118,7 +145,7 @@ std::string endpointLine(std::string name, const QHostAddress& address, quint16 
     return std::string(name) + " " + host.toStdString() + ":" + std::to_string(port) + "\n";
 }
 
-int runServe(const ServerOptions& options)
+int runServe(const ServerOptions& options, const QString& tokenFile)
 {
     MatrixServer server(GlobalSerialPort(), options);
     QString error;
@@ -133,6 +160,8 @@ int runServe(const ServerOptions& options)
     QEventLoop loop;
     InterruptWatcher interrupts;
     QObject::connect(&interrupts, &InterruptWatcher::interrupted, &server, &MatrixServer::Shutdown);
+    QObject::connect(&interrupts, &InterruptWatcher::hangUp, &server,
+                     [&server, tokenFile] { readTokenAgain(server, tokenFile); });
     QObject::connect(&server, &MatrixServer::finished, &loop, &QEventLoop::quit);
     loop.exec();
     return ExitOk;
@@ -174,6 +203,6 @@ void RegisterServeCommand(CLI::App& app, CliContext& context)
     serve->callback([&context, args] {
         RequirePort(context);
         const ServerOptions options = optionsFor(context, *args);
-        RunGuarded(context, [&] { return runServe(options); });
+        RunGuarded(context, [&] { return runServe(options, tokenFileOf(*args)); });
     });
 }

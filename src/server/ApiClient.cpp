@@ -62,7 +62,7 @@ void ApiClient::readLines()
     readScheduled_ = false;
     ResumeInput();
     for (int handled = 0; handled < kLinesPerTurn; ++handled) {
-        if (Closing())
+        if (Closing() || Judging())
             return;
         QByteArray line;
         switch (lines_.takeLine(line)) {
@@ -126,10 +126,21 @@ void ApiClient::authorize(const QJsonValue& id, const QJsonObject& request)
                      QStringLiteral("send {\"id\":…,\"cmd\":\"auth\",\"token\":…} first; closing"));
         return;
     }
-    if (!TokenMatches(request.value("token").toString().toUtf8())) {
-        FailAndClose(id, ServerError::Unauthorized, QStringLiteral("wrong token; closing"));
-        return;
+    JudgeToken(request.value("token").toString().toUtf8(), [this, id](bool right) {
+        if (!right) {
+            FailAndClose(id, ServerError::Unauthorized, QStringLiteral("wrong token; closing"));
+            return;
+        }
+        MarkAuthorized();
+        Reply(id, {{"api", kStateApiVersion}});
+    });
+}
+
+// The lines that came behind the token were left waiting for its judgement.
+void ApiClient::onJudged()
+{
+    if (!readScheduled_ && !lines_.isEmpty()) {
+        readScheduled_ = true;
+        QTimer::singleShot(0, this, &ApiClient::readLines);
     }
-    MarkAuthorized();
-    Reply(id, {{"api", kStateApiVersion}});
 }

@@ -42,6 +42,7 @@ protected:
     void onInput(const QByteArray& bytes) override;
     QByteArray formatRefusal(const char* code, const QString& message) const override;
     qsizetype inputRoom() const override;
+    void onJudged() override;
 
 private:
     void readLines();

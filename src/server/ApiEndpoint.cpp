@@ -18,9 +18,9 @@ QString messageOf(const Refusal& refusal) { return QString::fromStdString(refusa
 
 } // namespace
 
-ApiEndpoint::ApiEndpoint(const ServerOptions& options, ClientQuota& quota, WireSender& sender,
-                         const MatrixLink& link, QObject* parent)
-    : Endpoint(QStringLiteral("JSON"), options, quota, sender, parent),
+ApiEndpoint::ApiEndpoint(const ServerOptions& options, ClientQuota& quota, TokenGate& gate,
+                         WireSender& sender, const MatrixLink& link, QObject* parent)
+    : Endpoint(QStringLiteral("JSON"), options, quota, gate, sender, parent),
       defaultWaitMs_(options.defaultWaitMs), maxWaitMs_(options.maxWaitMs), link_(link),
       pending_([this] { return state_; })
 {

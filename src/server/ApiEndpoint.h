@@ -22,8 +22,8 @@ struct DecodedChunk;
 class ApiEndpoint : public Endpoint {
     Q_OBJECT
 public:
-    ApiEndpoint(const ServerOptions& options, ClientQuota& quota, WireSender& sender,
-                const MatrixLink& link, QObject* parent = nullptr);
+    ApiEndpoint(const ServerOptions& options, ClientQuota& quota, TokenGate& gate,
+                WireSender& sender, const MatrixLink& link, QObject* parent = nullptr);
 
     void OnDecoded(const DecodedChunk& chunk);
     void OnLinkChanged(bool up);

@@ -1,6 +1,7 @@
 #include "ClientConnection.h"
 
 #include "ServerErrors.h"
+#include "TokenGate.h"
 
 #include <QTcpSocket>
 #include <algorithm>
@@ -64,7 +65,10 @@ void ClientConnection::Begin()
     } else {
         connect(&deadline_, &QTimer::timeout, this, [this] {
             Refuse(ServerError::Unauthorized,
-                   QStringLiteral("no token within %1 s; closing").arg(limits_.handshakeMs / 1000));
+                   judging_ ? QStringLiteral("too many wrong tokens from %1; try again later")
+                                  .arg(socket_->peerAddress().toString())
+                            : QStringLiteral("no token within %1 s; closing")
+                                  .arg(limits_.handshakeMs / 1000));
         });
         deadline_.start(limits_.handshakeMs);
     }
@@ -127,9 +131,28 @@ void ClientConnection::Close()
     socket_->disconnectFromHost();
 }
 
-bool ClientConnection::TokenMatches(const QByteArray& given) const
+bool ClientConnection::TokenRequired() const { return limits_.gate->Required(); }
+
+void ClientConnection::JudgeToken(const QByteArray& given, std::function<void(bool)> judged)
 {
-    return SameSecret(given, limits_.token);
+    const QString address = socket_->peerAddress().toString();
+    const TokenGate::Clock::duration wait = limits_.gate->Wait(address);
+    if (wait <= TokenGate::Clock::duration::zero()) {
+        judged(limits_.gate->Judge(address, given));
+        return;
+    }
+    judging_ = true;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait);
+    QTimer::singleShot(ms, Qt::PreciseTimer, this, [this, address, given, judged] {
+        judging_ = false;
+        if (closing_ || finished_)
+            return;
+        judged(limits_.gate->Judge(address, given));
+        if (closing_ || finished_)
+            return;
+        onJudged();
+        ResumeInput();
+    });
 }
 
 void ClientConnection::MarkAuthorized()
@@ -164,6 +187,8 @@ void ClientConnection::onReadyRead()
         socket_->readAll(); // ignored, but read, so that the close is seen
         return;
     }
+    if (judging_)
+        return; // TCP holds the rest back until the try is judged
     const qint64 room = std::min<qint64>(inputRoom(), socket_->bytesAvailable());
     if (room <= 0)
         return;

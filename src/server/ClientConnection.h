@@ -11,15 +11,17 @@
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 
 class QTcpSocket;
+class TokenGate;
 
 // Whether the token (or another secret) given is the one expected. Takes as long for a wrong
 // one as for the right one, whatever its length.
 bool SameSecret(const QByteArray& given, const QByteArray& secret);
 
 struct ClientLimits {
-    QByteArray token; // empty: no handshake
+    TokenGate* gate = nullptr; // the server's one; its token empty: no handshake
     qint64 maxOutput = 1024 * 1024;
     qsizetype maxLineBytes = 64 * 1024;
     int handshakeMs = 10000;
@@ -65,14 +67,20 @@ protected:
     // Room has been made: input left waiting is read (on the next pass of the event loop).
     void ResumeInput();
 
-    bool TokenMatches(const QByteArray& given) const;
+    // Judges a try of the token: at once, unless its address has sent too many wrong ones, then
+    // in that address's turn (TokenGate). Meanwhile nothing more is read. `judged` is not called
+    // if the connection closes first.
+    void JudgeToken(const QByteArray& given, std::function<void(bool right)> judged);
+    bool Judging() const { return judging_; }
+    // A judgement that had to wait has been given; input is read again after this.
+    virtual void onJudged() {}
     // The socket is read by another from now on (a WebSocket); this connection only watches it
     // close, and Send() must no longer be used.
     void StopReading() { handedOver_ = true; }
     // Drops the client once more than the bound waits unsent, as Send() does; for bytes that
     // another writer has put on the socket.
     void CheckOutput();
-    bool TokenRequired() const { return !limits_.token.isEmpty(); }
+    bool TokenRequired() const;
     void MarkAuthorized();
     const ClientLimits& Limits() const { return limits_; }
 
@@ -91,5 +99,6 @@ private:
     bool cutOff_ = false;
     bool handedOver_ = false;
     bool readScheduled_ = false;
+    bool judging_ = false;
     QString why_ = QStringLiteral("closed by the client");
 };

@@ -11,9 +11,9 @@
 #include <algorithm>
 
 Endpoint::Endpoint(const QString& name, const ServerOptions& options, ClientQuota& quota,
-                   WireSender& sender, QObject* parent)
-    : QObject(parent), name_(name), limits_{options.token, options.maxClientOutput,
-                                            options.maxLineBytes, options.handshakeMs},
+                   TokenGate& gate, WireSender& sender, QObject* parent)
+    : QObject(parent), name_(name), limits_{&gate, options.maxClientOutput, options.maxLineBytes,
+                                            options.handshakeMs},
       quota_(quota), sender_(sender), server_(MakeListener(options.tls, name, this))
 {
     // Not newConnection: behind TLS that comes with the bare connection, and the socket is

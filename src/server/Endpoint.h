@@ -2,7 +2,8 @@
 // A listening address of the server and the clients connected to it. The number of clients is
 // bounded across all endpoints by one shared quota, and so is the number from one address; a
 // client over either is told and closed. A client that goes away, for whatever reason, has
-// what it still has waiting dropped: nobody is left to hear how it went.
+// what it still has waiting dropped: nobody is left to hear how it went. Every endpoint asks
+// for the token through the server's one gate (TokenGate).
 //
 // I/O thread only.
 #include "ClientConnection.h"
@@ -16,6 +17,7 @@
 
 class QTcpServer;
 class QTcpSocket;
+class TokenGate;
 class WireSender;
 
 struct ClientQuota {
@@ -28,7 +30,7 @@ struct ClientQuota {
 class Endpoint : public QObject {
     Q_OBJECT
 public:
-    Endpoint(const QString& name, const ServerOptions& options, ClientQuota& quota,
+    Endpoint(const QString& name, const ServerOptions& options, ClientQuota& quota, TokenGate& gate,
              WireSender& sender, QObject* parent = nullptr);
     ~Endpoint() override;
 

@@ -21,19 +21,30 @@ StatePoller::Timings pollerTimings(const ServerOptions& options)
     return {options.acquisitionRepeatMs, options.acquisitionDeadlineMs, options.pollMs};
 }
 
+TokenGate::Throttle throttleOf(const ServerOptions& options)
+{
+    using std::chrono::milliseconds;
+    TokenGate::Throttle throttle;
+    throttle.wrongTries = options.wrongTokens;
+    throttle.window = milliseconds(options.wrongTokenWindowMs);
+    throttle.slot = milliseconds(options.throttledTryMs);
+    return throttle;
+}
+
 } // namespace
 
 MatrixServer::MatrixServer(MySerialPortComm& port, ServerOptions options, QObject* parent)
     : QObject(parent), options_(std::move(options)), port_(port),
+      gate_(options_.token, throttleOf(options_)),
       sender_(std::make_unique<WireSender>(port, options_.maxQueuedPerClient, options_.maxQueued))
 {
     quota_.max = options_.maxClients;
     quota_.maxPerAddress = options_.maxClientsPerAddress;
     link_ = new MatrixLink(port_, *sender_, pollerTimings(options_), this);
-    raw_ = new RawEndpoint(options_, quota_, *sender_, *link_, this);
-    api_ = new ApiEndpoint(options_, quota_, *sender_, *link_, this);
+    raw_ = new RawEndpoint(options_, quota_, gate_, *sender_, *link_, this);
+    api_ = new ApiEndpoint(options_, quota_, gate_, *sender_, *link_, this);
     if (options_.http)
-        http_ = new HttpEndpoint(options_, quota_, *sender_, *api_, this);
+        http_ = new HttpEndpoint(options_, quota_, gate_, *sender_, *api_, this);
     connect(link_, &MatrixLink::chunkReceived, raw_, &RawEndpoint::Broadcast);
     connect(link_, &MatrixLink::decoded, api_, &ApiEndpoint::OnDecoded);
     connect(link_, &MatrixLink::linkChanged, this, &MatrixServer::onLinkChanged);
@@ -79,8 +90,7 @@ bool MatrixServer::Start(QString* error)
                   .arg(raw_->Port())
                   .arg(options_.apiAddress.toString())
                   .arg(api_->Port())
-                  .arg(QString(options_.token.isEmpty() ? QString()
-                                                        : QStringLiteral(", token required")) +
+                  .arg(QString(gate_.Required() ? QStringLiteral(", token required") : QString()) +
                        (options_.tls ? QStringLiteral(", TLS") : QString())));
     if (http_)
         ServerLog(QStringLiteral("the page on %1://%2:%3/")
@@ -109,6 +119,8 @@ void MatrixServer::Shutdown()
     raw_->CloseAll();
     finishWhenClientsGone();
 }
+
+void MatrixServer::SetToken(QByteArray token) { gate_.SetToken(std::move(token)); }
 
 quint16 MatrixServer::RawPort() const { return raw_->Port(); }
 

@@ -8,6 +8,7 @@
 #include "ClientConnection.h"
 #include "Endpoint.h"
 #include "ServerOptions.h"
+#include "TokenGate.h"
 
 #include <QObject>
 #include <memory>
@@ -33,6 +34,8 @@ public:
     // waiting requests are answered, JSON clients are told, the port is closed, every client
     // is closed. finished() follows once the clients have gone (bounded).
     void Shutdown();
+    // The token every endpoint asks for from now on. Clients already past the old one stay.
+    void SetToken(QByteArray token);
 
     quint16 RawPort() const;
     quint16 ApiPort() const;
@@ -50,6 +53,7 @@ private:
     ServerOptions options_;
     MySerialPortComm& port_;
     ClientQuota quota_;
+    TokenGate gate_;
     std::unique_ptr<WireSender> sender_;
     MatrixLink* link_;
     RawEndpoint* raw_;

@@ -61,14 +61,15 @@ void RawClient::takeToken(const QByteArray& bytes)
     case LineBuffer::Result::Line:
         break;
     }
-    if (!TokenMatches(line.trimmed())) {
-        Refuse(ServerError::Unauthorized, QStringLiteral("wrong token; closing"));
-        return;
-    }
-    MarkAuthorized();
-    const QByteArray rest = tokenLine_.takeRest();
-    if (!rest.isEmpty())
-        onInput(rest);
+    JudgeToken(line.trimmed(), [this, rest = tokenLine_.takeRest()](bool right) {
+        if (!right) {
+            Refuse(ServerError::Unauthorized, QStringLiteral("wrong token; closing"));
+            return;
+        }
+        MarkAuthorized();
+        if (!rest.isEmpty())
+            onInput(rest);
+    });
 }
 
 // A command the client had not finished (its idle gap had not passed) leaves with it, as

@@ -6,9 +6,9 @@
 #include "RawClient.h"
 #include "WireSender.h"
 
-RawEndpoint::RawEndpoint(const ServerOptions& options, ClientQuota& quota, WireSender& sender,
-                         const MatrixLink& link, QObject* parent)
-    : Endpoint(QStringLiteral("raw"), options, quota, sender, parent),
+RawEndpoint::RawEndpoint(const ServerOptions& options, ClientQuota& quota, TokenGate& gate,
+                         WireSender& sender, const MatrixLink& link, QObject* parent)
+    : Endpoint(QStringLiteral("raw"), options, quota, gate, sender, parent),
       idleGapMs_(options.rawIdleGapMs), link_(link)
 {
 }

@@ -15,8 +15,8 @@ class WireSender;
 class RawEndpoint : public Endpoint {
     Q_OBJECT
 public:
-    RawEndpoint(const ServerOptions& options, ClientQuota& quota, WireSender& sender,
-                const MatrixLink& link, QObject* parent = nullptr);
+    RawEndpoint(const ServerOptions& options, ClientQuota& quota, TokenGate& gate,
+                WireSender& sender, const MatrixLink& link, QObject* parent = nullptr);
 
     void Broadcast(const QByteArray& chunk);
 

@@ -21,6 +21,11 @@ struct ServerOptions {
     quint16 httpPort = 0;
     // Empty: no handshake. Required by the caller whenever an address is not loopback.
     QByteArray token;
+    // Past this many wrong tokens from one address within the window, that address's tries are
+    // judged one per slot (TokenGate).
+    int wrongTokens = 10;
+    int wrongTokenWindowMs = 60000;
+    int throttledTryMs = 1000;
     // Every endpoint behind TLS, when given (its certificate and key).
     std::optional<QSslConfiguration> tls;
 

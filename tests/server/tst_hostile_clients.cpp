@@ -1,10 +1,12 @@
 // Clients that mean harm, over real loopback sockets, against the server in this process on a
 // simulated matrix: a browser sent by a page of another site, floods that never wait for their
-// answers, connections that hold slots without the token, and clients that queue and leave.
+// answers, connections that hold slots without the token, guesses of the token, and clients
+// that queue and leave.
 // Nothing of what is refused may reach the wire, and what the server holds stays bounded.
 #include "Flooder.h"
 #include "HttpExchange.h"
 #include "ServerFixture.h"
+#include "TokenTries.h"
 
 #include <QJsonArray>
 #include <QtTest>
@@ -54,6 +56,48 @@ bool WaitClosed(QTcpSocket& socket, int timeoutMs)
         timeoutMs);
 }
 
+// Three wrong tokens from an address, then its tries take turns 400 ms apart.
+constexpr int kWrongTokens = 3;
+constexpr int kSlotMs = 400;
+// A try that waits for no turn is answered well within one.
+constexpr double kAtOnceMs = kSlotMs / 2.0;
+// A turn's start, as the client sees it, may come this much early: the try is sent a little
+// after the wrong answer before it was judged.
+constexpr double kTurnSlackMs = 50;
+
+ServerOptions ThrottledOptions()
+{
+    ServerOptions options = WebOptions("s3cret");
+    options.wrongTokens = kWrongTokens;
+    options.throttledTryMs = kSlotMs;
+    return options;
+}
+
+quint16 PortFor(const ServerFixture& f, TryOn endpoint)
+{
+    switch (endpoint) {
+    case TryOn::Raw:
+        return f.rawPort();
+    case TryOn::Json:
+        return f.apiPort();
+    case TryOn::Bearer:
+    case TryOn::Login:
+        break;
+    }
+    return f.server->HttpPort();
+}
+
+// Each answered at once, and wrong.
+bool GuessWrong(TryOn endpoint, quint16 port, const char* from, int times)
+{
+    for (int i = 0; i < times; ++i) {
+        TokenTry guess(endpoint, port, from, "guess");
+        if (!guess.wait() || guess.accepted())
+            return false;
+    }
+    return true;
+}
+
 // What the kernel may hold between the flooder and the server on loopback (the sending and the
 // receiving buffer, each a few MB at most), and the server's own bound on top.
 constexpr qint64 kInFlightBound = 16 * 1024 * 1024;
@@ -71,11 +115,32 @@ private slots:
     void requestsWithoutTheTokenLoseTheirConnection();
     void pageConnectionsWithoutTheTokenAreClosedAtTheDeadline();
     void onePeerCannotTakeEverySlot();
+    void wrongTokensSlowTheirAddressOnly_data() { everyEndpoint(); }
+    void wrongTokensSlowTheirAddressOnly();
+    void triesAtOnceFromAThrottledAddressTakeTurns_data() { everyEndpoint(); }
+    void triesAtOnceFromAThrottledAddressTakeTurns();
+    void tenWrongTokensInAMinuteThrottleByASecond();
+    void aSessionIsNoTryOfTheToken();
+    void aNewTokenHoldsOnEveryEndpoint_data() { everyEndpoint(); }
+    void aNewTokenHoldsOnEveryEndpoint();
+    void aNewTokenEndsTheSessionsOfTheOld();
     void clientsThatLeaveTakeTheirCommandsWithThem();
     void queuedCommandsAreBoundedOverAllClients();
     void webSocketHandshakesQtWouldNotFinishAreRefused_data();
     void webSocketHandshakesQtWouldNotFinishAreRefused();
+
+private:
+    void everyEndpoint();
 };
+
+void HostileClientsTest::everyEndpoint()
+{
+    QTest::addColumn<TryOn>("endpoint");
+    QTest::addRow("raw: the token line") << TryOn::Raw;
+    QTest::addRow("json: auth") << TryOn::Json;
+    QTest::addRow("page: Bearer") << TryOn::Bearer;
+    QTest::addRow("page: login") << TryOn::Login;
+}
 
 void HostileClientsTest::browserRequestsReachNothing_data()
 {
@@ -216,6 +281,132 @@ void HostileClientsTest::onePeerCannotTakeEverySlot()
     again->write("{\"id\":1,\"cmd\":\"status\"}\n");
     QVERIFY(QTest::qWaitFor([&] { return again->canReadLine(); }, 3000));
     QVERIFY(again->readLine().contains("\"ok\":true"));
+}
+
+// The right token from a throttled address waits its turn like a wrong one; the same token from
+// another address does not.
+void HostileClientsTest::wrongTokensSlowTheirAddressOnly()
+{
+    QFETCH(TryOn, endpoint);
+    ServerFixture f(ThrottledOptions());
+    QVERIFY2(f.started(), qPrintable(f.startError()));
+    const quint16 port = PortFor(f, endpoint);
+    QVERIFY(GuessWrong(endpoint, port, "127.0.0.1", kWrongTokens));
+    TokenTry throttled(endpoint, port, "127.0.0.1", "s3cret");
+    TokenTry other(endpoint, port, "127.0.0.2", "s3cret");
+    QVERIFY(other.wait());
+    QVERIFY(throttled.wait());
+    QVERIFY(other.accepted());
+    QVERIFY(throttled.accepted());
+    QVERIFY2(other.ms() < kAtOnceMs, qPrintable(QString::number(other.ms())));
+    QVERIFY2(throttled.ms() >= kSlotMs - kTurnSlackMs, qPrintable(QString::number(throttled.ms())));
+}
+
+// Many connections at once learn no faster than one: each try, the right one among them, is
+// judged in the next turn of its address.
+void HostileClientsTest::triesAtOnceFromAThrottledAddressTakeTurns()
+{
+    QFETCH(TryOn, endpoint);
+    ServerFixture f(ThrottledOptions());
+    QVERIFY2(f.started(), qPrintable(f.startError()));
+    const quint16 port = PortFor(f, endpoint);
+    QVERIFY(GuessWrong(endpoint, port, "127.0.0.1", kWrongTokens));
+    constexpr int kBurst = 4;
+    std::vector<std::unique_ptr<TokenTry>> burst;
+    for (int i = 0; i < kBurst; ++i)
+        burst.push_back(
+            std::make_unique<TokenTry>(endpoint, port, "127.0.0.1", i == 0 ? "s3cret" : "guess"));
+    std::vector<Clock::time_point> answers;
+    for (const auto& attempt : burst) {
+        QVERIFY(attempt->wait(kBurst * kSlotMs + 3000));
+        answers.push_back(attempt->answeredAt());
+    }
+    QVERIFY(burst.front()->accepted());
+    QVERIFY2(burst.front()->ms() >= kSlotMs - kTurnSlackMs,
+             qPrintable(QString::number(burst.front()->ms())));
+    std::sort(answers.begin(), answers.end());
+    for (size_t i = 1; i < answers.size(); ++i) {
+        const double gapMs =
+            std::chrono::duration<double, std::milli>(answers[i] - answers[i - 1]).count();
+        QVERIFY2(gapMs >= kSlotMs - kTurnSlackMs, qPrintable(QString::number(gapMs)));
+    }
+    const double slowest = std::max_element(burst.begin(), burst.end(),
+                                            [](auto& a, auto& b) { return a->ms() < b->ms(); })
+                               ->get()
+                               ->ms();
+    QVERIFY2(slowest >= (kBurst - 1) * kSlotMs, qPrintable(QString::number(slowest)));
+}
+
+// The figures `tavloctl serve` runs with.
+void HostileClientsTest::tenWrongTokensInAMinuteThrottleByASecond()
+{
+    ServerFixture f(WebOptions("s3cret"));
+    QVERIFY2(f.started(), qPrintable(f.startError()));
+    QVERIFY(GuessWrong(TryOn::Json, f.apiPort(), "127.0.0.1", 9));
+    TokenTry tenth(TryOn::Json, f.apiPort(), "127.0.0.1", "s3cret"); // the right one is no wrong
+    QVERIFY(tenth.wait());
+    QVERIFY2(tenth.ms() < 500, qPrintable(QString::number(tenth.ms())));
+    QVERIFY(GuessWrong(TryOn::Json, f.apiPort(), "127.0.0.1", 1));
+    TokenTry eleventh(TryOn::Json, f.apiPort(), "127.0.0.1", "s3cret");
+    QVERIFY(eleventh.wait());
+    QVERIFY(eleventh.accepted());
+    QVERIFY2(eleventh.ms() >= 1000 - kTurnSlackMs, qPrintable(QString::number(eleventh.ms())));
+}
+
+// A browser logged in before its address was throttled is not held back by the guesses.
+void HostileClientsTest::aSessionIsNoTryOfTheToken()
+{
+    ServerFixture f(ThrottledOptions());
+    QVERIFY2(f.started(), qPrintable(f.startError()));
+    const quint16 port = f.server->HttpPort();
+    const HttpAnswer login =
+        HttpExchange(port).send(JsonPost("/api/v1/login", {{"token", "s3cret"}}));
+    QCOMPARE(login.status, 200);
+    const QByteArray cookie = login.header("set-cookie").split(';').first();
+    QVERIFY(GuessWrong(TryOn::Login, port, "127.0.0.1", kWrongTokens));
+    HttpExchange browser(port);
+    const Clock::time_point asked = Clock::now();
+    QCOMPARE(browser.send(Request("GET", "/api/v1/status", "Cookie: " + cookie + "\r\n")).status,
+             200);
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
+    QVERIFY2(ms < kAtOnceMs, qPrintable(QString::number(ms)));
+}
+
+// As after SIGHUP: one gate for every endpoint, so none keeps a copy of the old token.
+void HostileClientsTest::aNewTokenHoldsOnEveryEndpoint()
+{
+    QFETCH(TryOn, endpoint);
+    ServerFixture f(WebOptions("s3cret"));
+    QVERIFY2(f.started(), qPrintable(f.startError()));
+    const quint16 port = PortFor(f, endpoint);
+    TokenTry before(endpoint, port, "127.0.0.1", "s3cret");
+    QVERIFY(before.wait());
+    QVERIFY(before.accepted());
+    f.server->SetToken("n3w");
+    TokenTry old(endpoint, port, "127.0.0.1", "s3cret");
+    TokenTry renewed(endpoint, port, "127.0.0.1", "n3w");
+    QVERIFY(old.wait());
+    QVERIFY(renewed.wait());
+    QVERIFY(!old.accepted());
+    QVERIFY(renewed.accepted());
+}
+
+// The same token again (the file read again unchanged) ends nothing.
+void HostileClientsTest::aNewTokenEndsTheSessionsOfTheOld()
+{
+    ServerFixture f(WebOptions("s3cret"));
+    QVERIFY2(f.started(), qPrintable(f.startError()));
+    const quint16 port = f.server->HttpPort();
+    const HttpAnswer login =
+        HttpExchange(port).send(JsonPost("/api/v1/login", {{"token", "s3cret"}}));
+    QCOMPARE(login.status, 200);
+    const QByteArray status =
+        Request("GET", "/api/v1/status",
+                "Cookie: " + login.header("set-cookie").split(';').first() + "\r\n");
+    f.server->SetToken("s3cret");
+    QCOMPARE(HttpExchange(port).send(status).status, 200);
+    f.server->SetToken("n3w");
+    QCOMPARE(HttpExchange(port).send(status).status, 401);
 }
 
 // 30 raw clients queue their whole allowance and leave; an honest route then waits for one

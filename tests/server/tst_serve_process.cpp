@@ -1,5 +1,5 @@
-// `tavloctl serve` as a process: its options, its end on a signal, and tavloctl itself working
-// through it over a socket:// port, two at once.
+// `tavloctl serve` as a process: its options, its end on a signal, its token read again on
+// SIGHUP, and tavloctl itself working through it over a socket:// port, two at once.
 #include "ServeProcess.h"
 #include "TestClients.h"
 
@@ -26,10 +26,14 @@ private slots:
     void tavloctlWorksThroughItTwoAtOnce();
     void aLostLineComesBackWithAFreshState();
     void aLongTokenIsReadWhole();
+    void aHangUpReadsTheTokenAgain_data();
+    void aHangUpReadsTheTokenAgain();
+    void aHangUpWithoutATokenFileOnlySaysSo();
     void watchThroughItSeesOtherClientsChanges();
 
 private:
     std::vector<std::string> clientCommands() const;
+    size_t wholeStateRequests() const;
     QString tokenFile(const char* name, const QByteArray& contents, int mode);
 
     QTemporaryDir tokenFolder_;
@@ -51,6 +55,14 @@ std::vector<std::string> ServeProcessTest::clientCommands() const
             commands.push_back(record.bytes);
     }
     return commands;
+}
+
+// The server's requests for the whole state: one more would be the line opened anew.
+size_t ServeProcessTest::wholeStateRequests() const
+{
+    const std::vector<CommandRecord> log = sim.CommandLog();
+    return size_t(std::count_if(log.begin(), log.end(),
+                                [](const CommandRecord& r) { return r.bytes == "#upper:80/00"; }));
 }
 
 void ServeProcessTest::optionsAreCheckedBeforeAnythingOpens_data()
@@ -95,6 +107,87 @@ void ServeProcessTest::aLongTokenIsReadWhole()
     JsonClient whole(serve.apiPort());
     QCOMPARE(whole.request({{"cmd", "auth"}, {"token", QString::fromLatin1(token)}})["ok"].toBool(),
              true);
+}
+
+void ServeProcessTest::aHangUpReadsTheTokenAgain_data()
+{
+    QTest::addColumn<QByteArray>("contents"); // of the file when the signal comes; null: none
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("replaced");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("a new token") << QByteArray("n3w\n") << 0600 << true << "read again";
+    QTest::newRow("readable by every user")
+        << QByteArray("n3w\n") << 0644 << false << "is readable by every user";
+    QTest::newRow("empty") << QByteArray("") << 0600 << false << "one non-empty line";
+    QTest::newRow("a command") << QByteArray("#n3w\n") << 0600 << false << "must not begin with";
+    QTest::newRow("gone") << QByteArray() << 0600 << false << "cannot read the token file";
+}
+
+// The matrix's line stays open throughout, and so does the subscriber already past the old token.
+void ServeProcessTest::aHangUpReadsTheTokenAgain()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(int, mode);
+    QFETCH(bool, replaced);
+    QFETCH(QString, told);
+    const QString file = tokenFile("hup", "old\n", 0600);
+    ServeProcess serve(sim.SlavePath(), {"--token-file", file});
+    QVERIFY2(serve.started(), serve.errors().constData());
+    JsonClient subscriber(serve.apiPort());
+    QCOMPARE(subscriber.request({{"cmd", "auth"}, {"token", "old"}})["ok"].toBool(), true);
+    QCOMPARE(subscriber.request({{"cmd", "subscribe"}})["ok"].toBool(), true);
+    const QString model = QString::fromStdString(sim.State().productModel);
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const QJsonObject state = subscriber.request({{"cmd", "status"}})["state"].toObject();
+            return wholeStateRequests() > 0 && state["device"].toObject()["model"] == model;
+        },
+        5000));
+    const size_t acquisitions = wholeStateRequests();
+    subscriber.forget();
+
+    QFile::remove(file);
+    if (!contents.isNull())
+        tokenFile("hup", contents, mode);
+    serve.signal(SIGHUP);
+    QByteArray log;
+    QVERIFY2(QTest::qWaitFor(
+                 [&] {
+                     log += serve.errors();
+                     return log.contains("SIGHUP");
+                 },
+                 3000),
+             log.constData());
+    QVERIFY2(log.contains(told.toUtf8()), log.constData());
+
+    JsonClient withOld(serve.apiPort());
+    QCOMPARE(withOld.request({{"cmd", "auth"}, {"token", "old"}})["ok"].toBool(), !replaced);
+    JsonClient withNew(serve.apiPort());
+    QCOMPARE(withNew.request({{"cmd", "auth"}, {"token", "n3w"}})["ok"].toBool(), replaced);
+    QCOMPARE(subscriber.request({{"cmd", "status"}})["ok"].toBool(), true);
+    QVERIFY(subscriber.connected());
+    const auto lineOrEnd = [](const QJsonObject& o) {
+        return o["event"] == "link" || o["event"] == "shutdown";
+    };
+    QVERIFY2(!subscriber.waitFor(lineOrEnd, 200), "the subscriber heard of the line or of an end");
+    QCOMPARE(wholeStateRequests(), acquisitions);
+}
+
+void ServeProcessTest::aHangUpWithoutATokenFileOnlySaysSo()
+{
+    ServeProcess serve(sim.SlavePath());
+    QVERIFY2(serve.started(), serve.errors().constData());
+    serve.signal(SIGHUP);
+    QByteArray log;
+    QVERIFY2(QTest::qWaitFor(
+                 [&] {
+                     log += serve.errors();
+                     return log.contains("no token file to read again");
+                 },
+                 3000),
+             log.constData());
+    JsonClient client(serve.apiPort());
+    QCOMPARE(client.request({{"cmd", "status"}})["ok"].toBool(), true);
 }
 
 void ServeProcessTest::optionsAreCheckedBeforeAnythingOpens()

@@ -1,7 +1,7 @@
 #include "HttpAccess.h"
 
-#include "ClientConnection.h"
 #include "ServerErrors.h"
+#include "TokenGate.h"
 
 #include <QHostAddress>
 #include <QJsonDocument>
@@ -31,6 +31,13 @@ HttpResponse unauthorized(const QString& message)
 
 } // namespace
 
+HttpAccess::HttpAccess(const TokenGate& gate, bool secure)
+    : gate_(gate), secure_(secure), generation_(gate.Generation())
+{
+}
+
+bool HttpAccess::TokenRequired() const { return gate_.Required(); }
+
 std::optional<HttpResponse> HttpAccess::CheckOrigin(const HttpRequest& request) const
 {
     const QByteArray host = request.header("host");
@@ -50,35 +57,53 @@ std::optional<HttpResponse> HttpAccess::CheckOrigin(const HttpRequest& request) 
         QStringLiteral("requests from pages of %1 are not taken").arg(QString::fromLatin1(origin)));
 }
 
-std::optional<HttpResponse> HttpAccess::CheckToken(const HttpRequest& request)
+std::optional<QByteArray> HttpAccess::BearerToken(const HttpRequest& request) const
 {
-    if (!TokenRequired())
-        return std::nullopt;
     const QByteArray authorization = request.header("authorization");
-    if (authorization.startsWith("Bearer ")) {
-        if (SameSecret(authorization.mid(7).trimmed(), token_))
-            return std::nullopt;
-        return unauthorized(QStringLiteral("wrong token"));
-    }
-    if (sessions_.Holds(request.header("cookie")))
+    if (!TokenRequired() || !authorization.startsWith("Bearer "))
+        return std::nullopt;
+    return authorization.mid(7).trimmed();
+}
+
+std::optional<HttpResponse> HttpAccess::CheckSession(const HttpRequest& request)
+{
+    endOldSessions();
+    if (!TokenRequired() || sessions_.Holds(request.header("cookie")))
         return std::nullopt;
     return unauthorized(
         QStringLiteral("log in first, or send the token as \"Authorization: Bearer TOKEN\""));
 }
 
-HttpResponse HttpAccess::Login(const HttpRequest& request)
+std::optional<HttpResponse> HttpAccess::ReadLogin(const HttpRequest& request, QByteArray* token)
 {
     const QJsonValue given = QJsonDocument::fromJson(request.body).object().value("token");
     if (!given.isString())
         return HttpResponse::Error(400, ServerError::BadRequest,
                                    QStringLiteral("the login needs {\"token\": \"…\"}"));
-    if (!TokenRequired())
-        return HttpResponse::Json(200, {{"ok", true}});
-    if (!SameSecret(given.toString().toUtf8(), token_))
-        return unauthorized(QStringLiteral("wrong token"));
-    return HttpResponse::Json(200, {{"ok", true}})
-        .with("Set-Cookie", WebSessions::SetCookie(sessions_.Open(), secure_));
+    *token = given.toString().toUtf8();
+    return std::nullopt;
 }
+
+HttpResponse HttpAccess::LoggedIn(bool right)
+{
+    if (!right)
+        return WrongToken();
+    endOldSessions();
+    HttpResponse ok = HttpResponse::Json(200, {{"ok", true}});
+    if (TokenRequired())
+        ok.with("Set-Cookie", WebSessions::SetCookie(sessions_.Open(), secure_));
+    return ok;
+}
+
+void HttpAccess::endOldSessions()
+{
+    if (generation_ == gate_.Generation())
+        return;
+    generation_ = gate_.Generation();
+    sessions_ = WebSessions();
+}
+
+HttpResponse HttpAccess::WrongToken() { return unauthorized(QStringLiteral("wrong token")); }
 
 HttpResponse HttpAccess::Logout(const HttpRequest& request)
 {

@@ -5,6 +5,10 @@
 // own page: a request whose Origin is another site is refused, and without a token (loopback
 // only) so is one addressed by a name that another site could point at this machine.
 //
+// The token given (Bearer or login) is judged by the connection through the server's gate, as
+// every endpoint's is; a live session's cookie is no try of the token. Sessions opened with a
+// token that has since been replaced are over: a token is replaced to shut someone out.
+//
 // I/O thread only.
 #include "HttpRequest.h"
 #include "HttpResponse.h"
@@ -12,25 +16,32 @@
 
 #include <optional>
 
+class TokenGate;
+
 class HttpAccess {
 public:
     // secure: the page is served over TLS (https://), and its cookie is kept to it.
-    explicit HttpAccess(QByteArray token, bool secure = false)
-        : token_(std::move(token)), secure_(secure)
-    {
-    }
+    explicit HttpAccess(const TokenGate& gate, bool secure = false);
 
-    bool TokenRequired() const { return !token_.isEmpty(); }
+    bool TokenRequired() const;
     // The refusal of a request that comes from somewhere else, or nothing.
     std::optional<HttpResponse> CheckOrigin(const HttpRequest& request) const;
-    // The refusal of a request without the token or a session, or nothing.
-    std::optional<HttpResponse> CheckToken(const HttpRequest& request);
-    // {"token": …} opens a session; its cookie goes with the answer.
-    HttpResponse Login(const HttpRequest& request);
+    // The token an API request brings to be judged, when one is asked for and it brings one.
+    std::optional<QByteArray> BearerToken(const HttpRequest& request) const;
+    // For a request without a Bearer token: the refusal when it holds no session, or nothing.
+    std::optional<HttpResponse> CheckSession(const HttpRequest& request);
+    // The login's {"token": …}, or its refusal when it has none.
+    static std::optional<HttpResponse> ReadLogin(const HttpRequest& request, QByteArray* token);
+    // The answer to a login, its token judged: a session's cookie when right.
+    HttpResponse LoggedIn(bool right);
     HttpResponse Logout(const HttpRequest& request);
+    static HttpResponse WrongToken();
 
 private:
-    QByteArray token_;
+    void endOldSessions();
+
+    const TokenGate& gate_;
     bool secure_;
+    int generation_; // of the token the sessions were opened with
     WebSessions sessions_;
 };

@@ -183,8 +183,15 @@ void HttpClient::take(const HttpRequest& request)
     const bool first = firstRequest_;
     firstRequest_ = false;
     onRequest_(*this, request);
-    // Unless it became a WebSocket's handshake, what the first request brought is read.
-    if (first && !upgrader_ && tcp_->isTransactionStarted())
+    // Unless it became a WebSocket's handshake, what the first request brought is read; with
+    // its token still to be judged, it may yet become one.
+    if (first && !upgrader_ && !Judging() && tcp_->isTransactionStarted())
+        tcp_->commitTransaction();
+}
+
+void HttpClient::onJudged()
+{
+    if (!upgrader_ && tcp_->isTransactionStarted())
         tcp_->commitTransaction();
 }
 

@@ -40,6 +40,8 @@ public:
     void Respond(const HttpResponse& response);
     // The request in hand carried the token or a session: the connection may stay.
     void Authenticate() { MarkAuthorized(); }
+    // The token of the request in hand; its answer may come later.
+    using ClientConnection::JudgeToken;
     // Hands the connection to a WebSocket, with the request in hand as its opening handshake;
     // false (nothing done) unless that request was the connection's first and nothing follows
     // it.
@@ -61,6 +63,7 @@ protected:
     void onInput(const QByteArray& bytes) override;
     QByteArray formatRefusal(const char* code, const QString& message) const override;
     qsizetype inputRoom() const override;
+    void onJudged() override;
 
 private:
     void readNext();

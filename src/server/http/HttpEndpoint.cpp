@@ -35,11 +35,11 @@ std::optional<HttpResponse> checkJsonBody(const HttpRequest& request)
 
 } // namespace
 
-HttpEndpoint::HttpEndpoint(const ServerOptions& options, ClientQuota& quota, WireSender& sender,
-                           ApiEndpoint& api, QObject* parent)
-    : Endpoint(QStringLiteral("web"), options, quota, sender, parent), api_(api),
-      access_(options.token, options.tls.has_value()), httpLimits_{options.maxHttpHeadBytes,
-                                                                   options.maxLineBytes}
+HttpEndpoint::HttpEndpoint(const ServerOptions& options, ClientQuota& quota, TokenGate& gate,
+                           WireSender& sender, ApiEndpoint& api, QObject* parent)
+    : Endpoint(QStringLiteral("web"), options, quota, gate, sender, parent), api_(api),
+      access_(gate, options.tls.has_value()), httpLimits_{options.maxHttpHeadBytes,
+                                                          options.maxLineBytes}
 {
     connect(&api_, &ApiEndpoint::published, this, &HttpEndpoint::onPublished);
     connect(this, &Endpoint::clientGone, this,
@@ -99,10 +99,26 @@ void HttpEndpoint::serveApi(HttpClient& client, const HttpRequest& request, cons
             respondToLogin(client, request, name);
         return;
     }
-    if (auto refusal = access_.CheckToken(request)) {
+    // The client stays busy with this request while its token waits to be judged.
+    if (const std::optional<QByteArray> token = access_.BearerToken(request)) {
+        client.JudgeToken(*token, [this, &client, request, name](bool right) {
+            if (right)
+                serveAuthorized(client, request, name);
+            else
+                client.Respond(HttpAccess::WrongToken());
+        });
+        return;
+    }
+    if (auto refusal = access_.CheckSession(request)) {
         client.Respond(*refusal);
         return;
     }
+    serveAuthorized(client, request, name);
+}
+
+void HttpEndpoint::serveAuthorized(HttpClient& client, const HttpRequest& request,
+                                   const QString& name)
+{
     client.Authenticate();
     if (name == QLatin1String("ws"))
         openWebSocket(client, request);
@@ -113,11 +129,25 @@ void HttpEndpoint::serveApi(HttpClient& client, const HttpRequest& request, cons
 void HttpEndpoint::respondToLogin(HttpClient& client, const HttpRequest& request,
                                   const QString& name)
 {
-    const HttpResponse response =
-        name == QLatin1String("login") ? access_.Login(request) : access_.Logout(request);
-    if (name == QLatin1String("login") && response.status == 200)
+    if (name == QLatin1String("logout")) {
+        client.Respond(access_.Logout(request));
+        return;
+    }
+    QByteArray token;
+    if (auto refusal = HttpAccess::ReadLogin(request, &token)) {
+        client.Respond(*refusal);
+        return;
+    }
+    if (!access_.TokenRequired()) {
         client.Authenticate();
-    client.Respond(response);
+        client.Respond(access_.LoggedIn(true));
+        return;
+    }
+    client.JudgeToken(token, [this, &client](bool right) {
+        if (right)
+            client.Authenticate();
+        client.Respond(access_.LoggedIn(right));
+    });
 }
 
 void HttpEndpoint::serveRequest(HttpClient& client, const HttpRequest& request, const QString& cmd)

@@ -16,8 +16,8 @@ class HttpClient;
 class HttpEndpoint : public Endpoint {
     Q_OBJECT
 public:
-    HttpEndpoint(const ServerOptions& options, ClientQuota& quota, WireSender& sender,
-                 ApiEndpoint& api, QObject* parent = nullptr);
+    HttpEndpoint(const ServerOptions& options, ClientQuota& quota, TokenGate& gate,
+                 WireSender& sender, ApiEndpoint& api, QObject* parent = nullptr);
 
     // Every WebSocket is told goodbye, every connection closed.
     void Shutdown();
@@ -28,6 +28,7 @@ protected:
 private:
     void serve(HttpClient& client, const HttpRequest& request);
     void serveApi(HttpClient& client, const HttpRequest& request, const QString& name);
+    void serveAuthorized(HttpClient& client, const HttpRequest& request, const QString& name);
     void respondToLogin(HttpClient& client, const HttpRequest& request, const QString& name);
     void serveRequest(HttpClient& client, const HttpRequest& request, const QString& cmd);
     void openWebSocket(HttpClient& client, const HttpRequest& request);
