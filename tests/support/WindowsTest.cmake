@@ -2,7 +2,9 @@
 # Wine writes nothing to the console, so it writes a file (-o FILE,txt) that is shown here.
 # In: PROGRAM, KIND (gtest or qtest), EMULATOR (may be empty on Windows itself), OUTPUT.
 if(KIND STREQUAL "qtest")
-  set(arguments -o "${OUTPUT},txt")
+  # The platform as an argument: Wine leaves variables named QT_* out of a program's
+  # environment, so QT_QPA_PLATFORM would never arrive.
+  set(arguments -platform offscreen -o "${OUTPUT},txt")
 else()
   set(arguments "--gtest_output=xml:${OUTPUT}.xml")
 endif()
