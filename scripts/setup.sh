@@ -31,7 +31,7 @@ TAVLO_WINDOWS_SDK=${TAVLO_WINDOWS_SDK:-$HOME/.cache/tavlo/qt-6.4.2-mingw-x86_64}
 TAVLO_WINDOWS_SOURCES=${TAVLO_WINDOWS_SOURCES:-$(dirname "$TAVLO_ROOT")/shared/windows/sources}
 
 tavlo_install() {
-    local missing=() extra=("$@")
+    local missing=() extra=("$@") package
     for package in "${tavlo_packages[@]}" "${extra[@]}"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
             missing+=("$package")
@@ -76,7 +76,7 @@ tavlo_arm64_suites="support;unit;serial;sim;server;e2e"
 # taken, but a plan that removes or downgrades any package is refused, since it would break
 # the amd64 build.
 tavlo_install_arm64() {
-    local sudo="" missing=() apt=(apt-get -o DPkg::Lock::Timeout=900)
+    local sudo="" missing=() package apt=(apt-get -o DPkg::Lock::Timeout=900)
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     if ! dpkg --print-foreign-architectures | grep -qx arm64; then
         echo "Adding the arm64 architecture to dpkg"

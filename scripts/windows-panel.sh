@@ -24,8 +24,9 @@ panel_run() { # program, arguments...: starts the panel and waits for its window
     pids+=("$panel_pid")
     panel_window=""
     for _ in $(seq 120); do
-        panel_window=$(xdotool search --onlyvisible --name '^4x8 HDMI2.0 Matrix$' 2>/dev/null |
-            head -1)
+        # Nothing found is a failure of xdotool's, and under pipefail and -e it would end the leg.
+        panel_window=$( (xdotool search --onlyvisible --name '^4x8 HDMI2.0 Matrix$' 2>/dev/null ||
+            true) | head -1)
         [ -n "$panel_window" ] && break
         sleep 0.25
     done
