@@ -26,6 +26,11 @@ ToolRun RunTavloctl(const QStringList& args, int timeoutMs)
         tool.waitForFinished();
         return run;
     }
+    // A program that never started has no exit code worth the name: QProcess says 0.
+    if (tool.error() == QProcess::FailedToStart) {
+        run.err = tool.errorString().toUtf8();
+        return run;
+    }
     run.exitCode = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
     run.out = tool.readAllStandardOutput();
     run.err = tool.readAllStandardError();
