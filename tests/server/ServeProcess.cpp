@@ -72,4 +72,17 @@ int ServeProcess::waitEnded(int timeoutMs)
     return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
 }
 
+QByteArray ServeProcess::waitForLog(const QByteArray& text, int timeoutMs)
+{
+    QByteArray log;
+    // The caller judges the log it gets, which says more than a time-out would.
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            log += errors();
+            return log.contains(text);
+        },
+        timeoutMs));
+    return log;
+}
+
 } // namespace server_test

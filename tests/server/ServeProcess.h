@@ -30,6 +30,8 @@ public:
     // Waits for the end; the exit code, or -1 when it did not end in time.
     int waitEnded(int timeoutMs);
     QByteArray errors() { return process_.readAllStandardError(); }
+    // What the server logs from now until a line holds the text (or timeoutMs has passed).
+    QByteArray waitForLog(const QByteArray& text, int timeoutMs = 3000);
 
 private:
     QProcess process_;

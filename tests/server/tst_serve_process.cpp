@@ -150,14 +150,8 @@ void ServeProcessTest::aHangUpReadsTheTokenAgain()
     if (!contents.isNull())
         tokenFile("hup", contents, mode);
     serve.signal(SIGHUP);
-    QByteArray log;
-    QVERIFY2(QTest::qWaitFor(
-                 [&] {
-                     log += serve.errors();
-                     return log.contains("SIGHUP");
-                 },
-                 3000),
-             log.constData());
+    const QByteArray log = serve.waitForLog("SIGHUP");
+    QVERIFY2(log.contains("SIGHUP"), log.constData());
     QVERIFY2(log.contains(told.toUtf8()), log.constData());
 
     JsonClient withOld(serve.apiPort());
@@ -178,14 +172,8 @@ void ServeProcessTest::aHangUpWithoutATokenFileOnlySaysSo()
     ServeProcess serve(sim.SlavePath());
     QVERIFY2(serve.started(), serve.errors().constData());
     serve.signal(SIGHUP);
-    QByteArray log;
-    QVERIFY2(QTest::qWaitFor(
-                 [&] {
-                     log += serve.errors();
-                     return log.contains("no token file to read again");
-                 },
-                 3000),
-             log.constData());
+    const QByteArray log = serve.waitForLog("no token file to read again");
+    QVERIFY2(log.contains("no token file to read again"), log.constData());
     JsonClient client(serve.apiPort());
     QCOMPARE(client.request({{"cmd", "status"}})["ok"].toBool(), true);
 }
