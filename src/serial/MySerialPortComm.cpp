@@ -1,34 +1,23 @@
 #include "MySerialPortComm.h"
 
 #include "MySerialPortCommWorker.h"
+#include "PortCalls.h"
 #include "PortTransport.h"
 
 #include <QThread>
 
-namespace {
-// Runs fn on the worker's thread and waits for its result; a call made on that thread itself
-// runs directly, where a blocking queued call would wait for itself.
-template <typename Fn> auto RunOnPortThread(QObject* worker, Fn fn)
-{
-    using Result = decltype(fn());
-    if (QThread::currentThread() == worker->thread())
-        return fn();
-    Result result{};
-    QMetaObject::invokeMethod(worker, fn, Qt::BlockingQueuedConnection, &result);
-    return result;
-}
-} // namespace
-
-MySerialPortComm::MySerialPortComm() : thread_(new QThread), worker_(new Worker(*this))
+MySerialPortComm::MySerialPortComm()
+    : thread_(new QThread), worker_(new Worker(*this)), calls_(new PortCalls)
 {
     thread_->setObjectName(QStringLiteral("serial port"));
     worker_->moveToThread(thread_);
+    calls_->moveToThread(thread_);
 }
 
 MySerialPortComm::~MySerialPortComm()
 {
     if (thread_->isRunning()) {
-        RunOnPortThread(worker_, [this] {
+        calls_->run([this] {
             worker_->close();
             // The worker's children (timers, reconnector) belong to this thread: free them here.
             qDeleteAll(worker_->children());
@@ -37,6 +26,7 @@ MySerialPortComm::~MySerialPortComm()
         thread_->quit();
         thread_->wait();
     }
+    delete calls_;
     delete worker_;
     delete thread_;
 }
@@ -47,8 +37,8 @@ bool MySerialPortComm::OpenPortByName(const QString& portName, int baudRate)
     // application object, which may not exist yet when the global port is made.
     if (!thread_->isRunning())
         thread_->start();
-    lastOpenFailure_ = RunOnPortThread(
-        worker_, [this, portName, baudRate] { return worker_->open(portName, baudRate); });
+    lastOpenFailure_ =
+        calls_->run([this, portName, baudRate] { return worker_->open(portName, baudRate); });
     return !lastOpenFailure_.failed();
 }
 
@@ -56,7 +46,7 @@ bool MySerialPortComm::ConfigureLine(int baudRate)
 {
     if (!IsOpen())
         return false;
-    return RunOnPortThread(worker_, [this, baudRate] { return worker_->configure(baudRate); });
+    return calls_->run([this, baudRate] { return worker_->configure(baudRate); });
 }
 
 bool MySerialPortComm::IsOpen() const { return worker_->isOpen(); }
@@ -65,11 +55,9 @@ int MySerialPortComm::WritePort(const QByteArray& bytes)
 {
     if (!IsOpen() || bytes.isEmpty())
         return 0;
-    // Queued, never waited for: events to one thread are handled in order, one at a time, so
-    // writes from several threads reach the wire whole and in the order they were made.
-    Worker* worker = worker_;
-    QMetaObject::invokeMethod(
-        worker, [worker, bytes] { worker->write(bytes); }, Qt::QueuedConnection);
+    // Posted, never waited for: the port thread takes what it is handed in order, one at a time,
+    // so writes from several threads reach the wire whole and in the order they were made.
+    calls_->post([worker = worker_, bytes] { worker->write(bytes); });
     emit dataWritten(bytes);
     return static_cast<int>(bytes.size());
 }
@@ -78,35 +66,35 @@ QByteArray MySerialPortComm::ReadPort()
 {
     if (!IsOpen())
         return {};
-    return RunOnPortThread(worker_, [this] { return worker_->read(kMaxRead); });
+    return calls_->run([this] { return worker_->read(kMaxRead); });
 }
 
 QByteArray MySerialPortComm::ReadAvailable()
 {
     if (!IsOpen())
         return {};
-    return RunOnPortThread(worker_, [this] { return worker_->read(-1); });
+    return calls_->run([this] { return worker_->read(-1); });
 }
 
 qint64 MySerialPortComm::TakeDroppedBytes()
 {
     if (!thread_->isRunning())
         return 0;
-    return RunOnPortThread(worker_, [this] { return worker_->takeDropped(); });
+    return calls_->run([this] { return worker_->takeDropped(); });
 }
 
 bool MySerialPortComm::DrainOutput(int timeoutMs)
 {
     if (!IsOpen())
         return false;
-    return RunOnPortThread(worker_, [this, timeoutMs] { return worker_->drain(timeoutMs); });
+    return calls_->run([this, timeoutMs] { return worker_->drain(timeoutMs); });
 }
 
 void MySerialPortComm::ClosePort()
 {
     if (!IsOpen() && !IsWaitingToReconnect())
         return;
-    RunOnPortThread(worker_, [this] {
+    calls_->run([this] {
         worker_->close();
         return true;
     });
@@ -116,7 +104,7 @@ void MySerialPortComm::SetReconnect(bool on)
 {
     if (!thread_->isRunning())
         thread_->start();
-    RunOnPortThread(worker_, [this, on] {
+    calls_->run([this, on] {
         worker_->setReconnect(on);
         return true;
     });
@@ -126,7 +114,7 @@ void MySerialPortComm::SetReceiveQuietGap(int gapMs)
 {
     if (!thread_->isRunning())
         thread_->start();
-    RunOnPortThread(worker_, [this, gapMs] {
+    calls_->run([this, gapMs] {
         worker_->setQuietGap(gapMs);
         return true;
     });
@@ -138,7 +126,7 @@ void MySerialPortComm::SetRemoteAccess(const RemoteAccess& access)
 {
     if (!thread_->isRunning())
         thread_->start();
-    RunOnPortThread(worker_, [this, access] {
+    calls_->run([this, access] {
         worker_->setRemoteAccess(access);
         return true;
     });

@@ -27,6 +27,7 @@
 #include <QString>
 #include <memory>
 
+class PortCalls;
 class QThread;
 
 class MySerialPortComm : public QObject {
@@ -122,6 +123,7 @@ private:
     class Worker;
     QThread* thread_;
     Worker* worker_;
+    PortCalls* calls_; // every call into the worker goes through here
     PortOpenFailure lastOpenFailure_;
 };
 
