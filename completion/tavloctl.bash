@@ -56,8 +56,8 @@ _tavloctl()
         [tavloctl sim]="--link --listen --baud-emulation --log --gap --restart-ms --drop-replies
                         --corrupt-checksums --close-after"
         [tavloctl serve]="--listen --api --http --token-file --tls-cert --tls-key --max-clients
-                          --client-buffer --mqtt --mqtt-id --mqtt-prefix --mqtt-discovery-prefix
-                          --mqtt-user --mqtt-password-file --mqtt-ca"
+                          --max-clients-per-address --client-buffer --mqtt --mqtt-id --mqtt-prefix
+                          --mqtt-discovery-prefix --mqtt-user --mqtt-password-file --mqtt-ca"
         [tavloctl mqtt-forget]="--mqtt --mqtt-id --mqtt-prefix --mqtt-discovery-prefix --mqtt-user
                                 --mqtt-password-file --mqtt-ca"
         [tavloctl tls-cert]="--out --host --days --force"
@@ -78,7 +78,7 @@ _tavloctl()
     )
     # Options that take a value: the word after them is that value.
     local valued="--port|--link|--log|--token-file|--for|--gap|--restart-ms|--drop-replies"
-    valued+="|--corrupt-checksums|--close-after|--listen|--api|--http|--timeout|--repeat|--max-clients"
+    valued+="|--corrupt-checksums|--close-after|--listen|--api|--http|--timeout|--repeat|--max-clients|--max-clients-per-address"
     valued+="|--client-buffer|--mqtt|--mqtt-id|--mqtt-prefix|--mqtt-user|--mqtt-password-file"
     valued+="|--mqtt-ca|--mqtt-discovery-prefix|--every|--tls-ca|--tls-cert|--tls-key|--out|--host|--days"
 

@@ -17,6 +17,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -29,6 +30,7 @@ struct ServeArgs {
     std::string tlsCert;
     std::string tlsKey;
     int maxClients = 64;
+    int maxClientsPerAddress = 16;
     int clientBufferKib = 1024;
     MqttArguments mqtt;
 };
@@ -126,6 +128,7 @@ ServerOptions optionsFor(const CliContext& context, const ServeArgs& args)
         throw UsageError{"listening beyond this machine needs --token-file FILE: anyone who can "
                          "reach the port could drive the matrix"};
     options.maxClients = args.maxClients;
+    options.maxClientsPerAddress = std::min(args.maxClientsPerAddress, args.maxClients);
     options.maxClientOutput = qint64(args.clientBufferKib) * 1024;
     if (args.mqtt.AnyGiven()) {
         QString error;
@@ -194,6 +197,11 @@ void RegisterServeCommand(CLI::App& app, CliContext& context)
     serve->add_option("--tls-key", args->tlsKey, "the certificate's private key (PEM)")
         ->type_name("FILE");
     serve->add_option("--max-clients", args->maxClients, "clients at once, all endpoints (64)")
+        ->check(CLI::Range(1, 4096));
+    serve
+        ->add_option("--max-clients-per-address", args->maxClientsPerAddress,
+                     "of those, from any one address (16); a gateway or NAT in front of many "
+                     "operators may need more")
         ->check(CLI::Range(1, 4096));
     serve
         ->add_option("--client-buffer", args->clientBufferKib,
