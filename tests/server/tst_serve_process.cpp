@@ -46,7 +46,7 @@ void ServeProcessTest::init()
 {
     std::string error;
     QVERIFY2(sim.Start(&error), error.c_str());
-    // The log outlives a restart: a row must not pass on the row before it's commands.
+    // The log outlives a restart: a row must not pass on the commands of the row before.
     sim.ClearCommandLog();
 }
 
