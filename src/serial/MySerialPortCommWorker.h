@@ -1,6 +1,6 @@
 #pragma once
 // The half of MySerialPortComm that lives on the port thread. Every member function runs on
-// that thread only; the owner reaches it through queued or blocking-queued calls. Only
+// that thread only; the owner reaches it through PortCalls, posted or waited for. Only
 // isOpen() and isWaiting() may be read from anywhere.
 #include "MySerialPortComm.h"
 #include "PortOpenError.h"

@@ -15,13 +15,16 @@ void PortCalls::post(std::function<void()> work)
 
 void PortCalls::enqueue(Call* call)
 {
+    bool wasEmpty = false;
     {
         std::lock_guard lock(mutex_);
+        wasEmpty = waiting_.empty();
         waiting_.push_back(call);
     }
-    // By name, so that the call Qt queues holds no state of ours: one wake-up per call, and a
-    // wake-up that finds the queue emptied by an earlier one does nothing.
-    QMetaObject::invokeMethod(this, "runWaiting", Qt::QueuedConnection);
+    // A queue that held work already has a wake-up on its way, or runWaiting is emptying it.
+    // By name, so that the call Qt queues holds no state of ours.
+    if (wasEmpty)
+        QMetaObject::invokeMethod(this, "runWaiting", Qt::QueuedConnection);
 }
 
 void PortCalls::runWaiting()
